@@ -1,0 +1,156 @@
+// The resource library over PhysicsFS: the host mounts directories and .zip
+// archives at "/", and resource paths ("/Sounds/x.wav") are looked up in the
+// mounted trees in mount order. Paths that climb out of the tree ("..") and
+// directories are refused.
+#include <mutex>
+#include <string>
+
+#include <physfs.h>
+
+#include "interfaces/Debug.h"
+#include "interfaces/Resource.h"
+
+namespace {
+
+const debug::Filter& channel() {
+    static const debug::Filter* filter = new debug::Filter("ResourceManager");
+    return *filter;
+}
+
+const char* lastError() {
+    const char* text = PHYSFS_getErrorByCode(PHYSFS_getLastErrorCode());
+    return text ? text : "unknown error";
+}
+
+bool climbsOut(const std::string& path) {
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find_first_of("/\\", start);
+        if (end == std::string::npos) end = path.size();
+        if (path.compare(start, end - start, "..") == 0) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+class PhysfsStream : public ResourceStream {
+public:
+    PhysfsStream(PHYSFS_File* f, std::string p) : file(f), path(std::move(p)) {}
+    ~PhysfsStream() override { PHYSFS_close(file); }
+
+    long seek(int origin, long offset) override {
+        PHYSFS_sint64 base = 0;
+        if (origin == Current) base = PHYSFS_tell(file);
+        else if (origin == End) base = PHYSFS_fileLength(file);
+        else if (origin != Begin) return -1;
+        if (base < 0) return -1;
+        const PHYSFS_sint64 target = base + offset;
+        if (target < 0 || !PHYSFS_seek(file, static_cast<PHYSFS_uint64>(target))) return -1;
+        return static_cast<long>(target);
+    }
+
+    long read(void* buffer, long size) override {
+        if (size <= 0) return 0;
+        const PHYSFS_sint64 n = PHYSFS_readBytes(file, buffer, static_cast<PHYSFS_uint64>(size));
+        return static_cast<long>(n);
+    }
+
+    const std::string& getPath() const override { return path; }
+
+private:
+    PHYSFS_File* file;
+    std::string path;
+};
+
+class PhysfsResourceManager : public ResourceManager {
+public:
+    ResourceStream* openStream(const char* path) override {
+        std::lock_guard<std::recursive_mutex> guard(mutex);
+        std::string p;
+        if (!usable(path, &p)) return nullptr;
+        PHYSFS_Stat stat;
+        if (!PHYSFS_stat(p.c_str(), &stat)) {
+            report("failed to open ", p, lastError());
+            return nullptr;
+        }
+        if (stat.filetype != PHYSFS_FILETYPE_REGULAR) {
+            report("failed to open ", p, "not a file");
+            return nullptr;
+        }
+        PHYSFS_File* file = PHYSFS_openRead(p.c_str());
+        if (!file) {
+            report("failed to open ", p, lastError());
+            return nullptr;
+        }
+        return new PhysfsStream(file, path);
+    }
+
+    void closeStream(ResourceStream* stream) override { delete stream; }
+
+    int notFound(const char* path) override {
+        std::lock_guard<std::recursive_mutex> guard(mutex);
+        std::string p;
+        if (!usable(path, &p)) return 1;
+        PHYSFS_Stat stat;
+        return PHYSFS_stat(p.c_str(), &stat) && stat.filetype == PHYSFS_FILETYPE_REGULAR ? 0 : 1;
+    }
+
+    void lock() override { mutex.lock(); }
+    void unlock() override { mutex.unlock(); }
+
+    bool mount(const std::string& source, const std::string& mountPoint) override {
+        std::lock_guard<std::recursive_mutex> guard(mutex);
+        if (!start()) return false;
+        if (!PHYSFS_mount(source.c_str(), mountPoint.c_str(), 1)) {
+            report("failed to mount ", source, lastError());
+            return false;
+        }
+        return true;
+    }
+
+    bool unmount(const std::string& source) override {
+        std::lock_guard<std::recursive_mutex> guard(mutex);
+        if (!started || !PHYSFS_unmount(source.c_str())) {
+            report("failed to unmount ", source, started ? lastError() : "nothing mounted");
+            return false;
+        }
+        return true;
+    }
+
+private:
+    bool start() {
+        if (started) return true;
+        if (!PHYSFS_isInit() && !PHYSFS_init(nullptr)) {
+            report("failed to start ", "the resource library", lastError());
+            return false;
+        }
+        started = true;
+        return true;
+    }
+
+    bool usable(const char* path, std::string* out) {
+        if (!path) return false;
+        if (climbsOut(path)) {
+            report("failed to open ", path, "a resource path may not contain \"..\"");
+            return false;
+        }
+        if (!start()) return false;
+        *out = path;
+        return true;
+    }
+
+    static void report(const char* what, const std::string& path, const char* why) {
+        channel().post(debug::Warning(DEBUG_CONTEXT, 0.1f) << what << path << ": " << why);
+    }
+
+    std::recursive_mutex mutex;
+    bool started = false;
+};
+
+// Constant-initialised: the pointer is valid before any other static object
+// of the library runs its constructor. PhysicsFS starts on first use.
+PhysfsResourceManager theOwnResourceManager;
+
+}  // namespace
+
+ResourceManager* theResourceManager = &theOwnResourceManager;

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the demo need, when
+# any is missing. Run as root on Debian 12.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build pkg-config g++ clang libclang-rt-14-dev
+  libopenal-dev libsndfile1-dev libconfig++-dev libphysfs-dev libspdlog-dev
+  flex bison libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libx11-dev xvfb xauth sox
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "deps: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

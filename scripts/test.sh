@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the whole suite under AddressSanitizer and
+# UndefinedBehaviorSanitizer, the threaded tests under ThreadSanitizer, the
+# install-and-consume check on a plain release build, and each fuzz target
+# for a bounded time.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/deps.sh
+
+jobs=$(nproc)
+step() { printf '\n==== %s\n' "$*"; }
+
+step "AddressSanitizer + UndefinedBehaviorSanitizer: every test"
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j "$jobs"
+ctest --preset asan -j "$jobs"
+
+step "ThreadSanitizer: threaded tests"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j "$jobs"
+ctest --preset tsan -j "$jobs"
+
+step "Release: install into a temporary prefix and build a consumer; layering"
+cmake --preset release >/dev/null
+cmake --build --preset release -j "$jobs"
+ctest --test-dir build/release -R '^(install_and_consume|layering)$' --output-on-failure
+
+step "Fuzzing (libFuzzer, clang, ASan + UBSan), bounded time"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j "$jobs"
+./scripts/fuzz.sh build/fuzz

@@ -1,0 +1,31 @@
+# Installs the build into a fresh prefix, then configures, builds and runs a
+# small consumer that finds the library with find_package(zulsound) and with
+# pkg-config.
+file(REMOVE_RECURSE ${WORK_DIR})
+set(prefix ${WORK_DIR}/prefix)
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} RESULT_VARIABLE rc OUTPUT_QUIET)
+if(rc)
+  message(FATAL_ERROR "install failed: ${rc}")
+endif()
+foreach(f lib/libzulsound.so lib/pkgconfig/zulsound.pc lib/cmake/zulsound/zulsoundConfig.cmake
+          include/zulsound/interfaces/SoundDevice.h)
+  if(NOT EXISTS ${prefix}/${f})
+    message(FATAL_ERROR "not installed: ${f}")
+  endif()
+endforeach()
+execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/consumer -G ${GENERATOR}
+  -DCMAKE_PREFIX_PATH=${prefix} RESULT_VARIABLE rc)
+if(rc)
+  message(FATAL_ERROR "consumer configure failed: ${rc}")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} --build ${WORK_DIR}/consumer RESULT_VARIABLE rc)
+if(rc)
+  message(FATAL_ERROR "consumer build failed: ${rc}")
+endif()
+foreach(exe consumer consumer_pc)
+  execute_process(COMMAND ${WORK_DIR}/consumer/${exe} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(rc)
+    message(FATAL_ERROR "${exe} failed (${rc}): ${out} ${err}")
+  endif()
+  message(STATUS "${exe}: ${out}")
+endforeach()
