@@ -158,6 +158,11 @@ void RecordingEffect::setPlaying(bool playing) {
     s.playing = playing;
 }
 
+void RecordingEffect::advanceTo(uint32_t position) {
+    std::lock_guard<std::recursive_mutex> guard(device.mutex);
+    s.position = position;
+}
+
 
 // ---------------------------------------------------------------- listener
 

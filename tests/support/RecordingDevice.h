@@ -74,8 +74,10 @@ public:
         uint32_t frequency = 0, channels = 0, bits = 0, size = 0;
     };
     State snapshot();
-    // The test decides: the sound ends (or starts) on its own.
+    // The test decides: the sound ends (or starts) on its own, or has played
+    // on to a position (in sample frames).
     void setPlaying(bool playing);
+    void advanceTo(uint32_t position);
 
 private:
     friend class RecordingDevice;

@@ -1,0 +1,62 @@
+#include "sound/effects/UnloadingEffect.h"
+
+#include "sound/manager/Globals.h"
+#include "sound/manager/LogChannels.h"
+
+UnloadingEffect::UnloadingEffect() = default;
+UnloadingEffect::UnloadingEffect(const std::string& n) : ShellEffect(n) {}
+
+UnloadingEffect::~UnloadingEffect() {
+    // No pass may call into this effect from here on.
+    if (theProcessHearerManager) theProcessHearerManager->retireHearer(this);
+    Guard guard(lock);
+    if (active) deactivateUnloading();
+}
+
+void UnloadingEffect::activate() {
+    Guard guard(lock);
+    if (active) {
+        channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "failed to activate: " << name
+                                                                << " already activated");
+        return;
+    }
+    active = true;  // the buffer comes with the first play()
+}
+
+void UnloadingEffect::deactivate() { deactivateUnloading(); }
+
+void UnloadingEffect::deactivateUnloading() {
+    if (theProcessHearerManager) theProcessHearerManager->removeHearer(this);
+    Guard guard(lock);
+    if (!active) {
+        channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "failed to deactivate: " << name
+                                                                << " already deactived");
+        return;
+    }
+    if (isPlaying()) {
+        pause();
+        playing = true;
+    }
+    active = false;
+    process();
+    if (loaded)
+        channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "Buffer " << name
+                                                                << " is yet created after deactivation");
+}
+
+void UnloadingEffect::play() {
+    Guard guard(lock);
+    if (active && !loaded) {
+        loadSound3DEffect();
+        if (loaded && theProcessHearerManager) theProcessHearerManager->addHearer(this);
+    }
+    ShellEffect::play();
+}
+
+void UnloadingEffect::process() {
+    Guard guard(lock);
+    if (loaded && !isPlaying()) {
+        if (theProcessHearerManager) theProcessHearerManager->removeHearer(this);
+        unloadSound3DEffect();
+    }
+}
