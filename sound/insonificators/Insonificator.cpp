@@ -1,0 +1,107 @@
+#include "sound/insonificators/Insonificator.h"
+
+#include <cmath>
+
+#include "sound/effects/Effect.h"
+#include "sound/effects/EffectManager.h"
+#include "sound/insonificators/InsonificatorManager.h"
+#include "sound/manager/Globals.h"
+#include "sound/manager/LogChannels.h"
+
+Insonificator::Insonificator() : effectManager(theEffectManager) {
+    if (theInsonificatorManager) theInsonificatorManager->add(this);
+}
+
+Insonificator::~Insonificator() {
+    Guard guard(lock);
+    if (enabled) disableAllEffects();
+    if (effectManager)
+        for (Effect* effect : effects) effectManager->destroyEffect(effect);
+    effects.clear();
+}
+
+void Insonificator::start() {}
+void Insonificator::stop() {}
+
+Effect* Insonificator::createEffect(const std::string& effectName) {
+    Guard guard(lock);
+    Effect* effect = effectManager ? effectManager->createEffect(effectName) : nullptr;
+    if (!effect) {
+        channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "failed to create effect " << effectName
+                                                                << " in insonificator " << name);
+        return nullptr;
+    }
+    effect->addCommonPassword(enabled, name);
+    effect->setVolume(gain, name);
+    effects.push_back(effect);
+    return effect;
+}
+
+void Insonificator::destroyEffect(Effect* effect) {
+    Guard guard(lock);
+    effects.remove(effect);
+    if (effectManager) effectManager->destroyEffect(effect);
+}
+
+void Insonificator::enableAllEffects() {
+    Guard guard(lock);
+    if (enabled) {
+        channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "failed to enable insonificator " << name
+                                                                << ": already enabled");
+        return;
+    }
+    enabled = true;
+    for (Effect* effect : effects) effect->activate(name);
+}
+
+void Insonificator::disableAllEffects() {
+    Guard guard(lock);
+    if (!enabled) {
+        channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "failed to disable insonificator " << name
+                                                                << ": already disabled");
+        return;
+    }
+    enabled = false;
+    for (Effect* effect : effects) effect->deactivate(name);
+}
+
+bool Insonificator::getIsEnabledAllEffects() {
+    Guard guard(lock);
+    return enabled;
+}
+
+void Insonificator::setQuality(float q) {
+    Guard guard(lock);
+    quality = q;
+}
+
+float Insonificator::getQuality() {
+    Guard guard(lock);
+    return quality;
+}
+
+float Insonificator::getMinQuality() { return 0.0f; }
+float Insonificator::getMaxQuality() { return 1.0f; }
+
+float Insonificator::gainOfVolume(float volume) {
+    return static_cast<float>(std::pow(2.0, (static_cast<double>(volume) - 1.0) * 10.0));
+}
+
+void Insonificator::setVolume(float volume) {
+    Guard guard(lock);
+    gain = gainOfVolume(volume);
+    for (Effect* effect : effects) effect->setVolume(gain, name);
+}
+
+float Insonificator::getVolume() {
+    Guard guard(lock);
+    return static_cast<float>(std::log(static_cast<double>(gain)) / std::log(2.0) * 0.1 + 1.0);
+}
+
+float Insonificator::getMinVolume() { return 0.0f; }
+float Insonificator::getMaxVolume() { return 1.0f; }
+
+std::string Insonificator::getName() {
+    Guard guard(lock);
+    return name;
+}
