@@ -3,6 +3,7 @@
 #include "sound/effects/DeviceCall.h"
 #include "sound/effects/ListenerSettings.h"
 #include "sound/manager/Globals.h"
+#include "sound/effects/StateReports.h"
 #include "sound/manager/LogChannels.h"
 #include "sound/request/RequestInterfaces.h"
 
@@ -17,8 +18,7 @@ ShellEffect::~ShellEffect() {
 void ShellEffect::activate() {
     Guard guard(lock);
     if (active) {
-        channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "failed to activate: " << name
-                                                                << " already activated");
+        reportAlreadyActivated(DEBUG_CONTEXT, name);
         return;
     }
     active = true;
@@ -30,8 +30,7 @@ void ShellEffect::deactivate() { deactivateShell(); }
 void ShellEffect::deactivateShell() {
     Guard guard(lock);
     if (!active) {
-        channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "failed to deactivate: " << name
-                                                                << " already deactived");
+        reportAlreadyDeactivated(DEBUG_CONTEXT, name);
         return;
     }
     if (isPlaying()) {

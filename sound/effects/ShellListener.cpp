@@ -5,6 +5,7 @@
 #include "sound/effects/DeviceCall.h"
 #include "sound/effects/ListenerSettings.h"
 #include "sound/manager/Globals.h"
+#include "sound/effects/StateReports.h"
 #include "sound/manager/LogChannels.h"
 #include "sound/request/RequestInterfaces.h"
 
@@ -37,8 +38,7 @@ ShellListener::~ShellListener() {
 void ShellListener::activate() {
     Guard guard(lock);
     if (active) {
-        channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "failed to activate: " << name
-                                                                << " already activated");
+        reportAlreadyActivated(DEBUG_CONTEXT, name);
         return;
     }
     active = true;
@@ -61,8 +61,7 @@ void ShellListener::deactivate() { deactivateShell(); }
 void ShellListener::deactivateShell() {
     Guard guard(lock);
     if (!active) {
-        channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "failed to deactivate: " << name
-                                                                << " already deactived");
+        reportAlreadyDeactivated(DEBUG_CONTEXT, name);
         return;
     }
     active = false;

@@ -1,6 +1,7 @@
 #include "sound/effects/UnloadingEffect.h"
 
 #include "sound/manager/Globals.h"
+#include "sound/effects/StateReports.h"
 #include "sound/manager/LogChannels.h"
 
 UnloadingEffect::UnloadingEffect() = default;
@@ -16,8 +17,7 @@ UnloadingEffect::~UnloadingEffect() {
 void UnloadingEffect::activate() {
     Guard guard(lock);
     if (active) {
-        channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "failed to activate: " << name
-                                                                << " already activated");
+        reportAlreadyActivated(DEBUG_CONTEXT, name);
         return;
     }
     active = true;  // the buffer comes with the first play()
@@ -29,8 +29,7 @@ void UnloadingEffect::deactivateUnloading() {
     if (theProcessHearerManager) theProcessHearerManager->removeHearer(this);
     Guard guard(lock);
     if (!active) {
-        channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "failed to deactivate: " << name
-                                                                << " already deactived");
+        reportAlreadyDeactivated(DEBUG_CONTEXT, name);
         return;
     }
     if (isPlaying()) {
