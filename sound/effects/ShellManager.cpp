@@ -11,7 +11,10 @@
 #include "sound/request/EffectConfig.h"
 #include "sound/request/RequestManager.h"
 
-ShellManager::ShellManager() : focusPassword(managerPassword + "FocusProcessor") {}
+ShellManager::ShellManager() {
+    // In the body: managerPassword is declared after focusPassword.
+    focusPassword = managerPassword + "FocusProcessor";
+}
 
 ShellManager::~ShellManager() {
     Guard guard(lock);
