@@ -133,6 +133,13 @@ public:
     std::list<SoundDevice*>* enumerateSoundDevices(unsigned long flags) override;
 
     static void setDeviceProvider(Provider provider);
+    // Chooses the library's own output before activation: "default" (the
+    // system's sound card, else the null output), "null" (mixed in real time,
+    // thrown away), "wav:PATH" (mixed in real time into a WAV file, finished
+    // at uninitialize) or "loopback" (mixed only when pumped by hand). An
+    // empty setting falls back to the environment variable ZULSOUND_OUTPUT,
+    // then to "default".
+    static void setOutput(const std::string& setting);
     // The devices the library itself lists when no provider is installed.
     static DeviceList listOwnDevices();
 

@@ -77,7 +77,7 @@ public:
 
 class NullDevice : public Sound3DEffectDevice {
 public:
-    std::string getName() override { return "null"; }
+    std::string getName() override { return "silent"; }
     Sound3DEffect* createEffect() override;
     void destroyEffect(Sound3DEffect* effect) override;
     void initialize() override { initialized = true; }

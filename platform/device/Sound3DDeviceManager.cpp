@@ -1,8 +1,13 @@
-// Enumeration of the device library's devices. The library lists its own
-// outputs unless a host or a test has installed a provider.
+// Enumeration of the device library's devices. Without a provider installed
+// by the host or a test, the library lists, for the output setting in force
+// (Sound3DDeviceManager::setOutput, else ZULSOUND_OUTPUT, else "default"):
+// the system's sound card when one opens, then the null output (the same
+// mixer, paced in real time, its mix thrown away); or the one output named.
+// A silent device that needs no mixer at all comes last.
 #include <mutex>
 
 #include "interfaces/SoundDevice.h"
+#include "platform/device/AlDevice.h"
 #include "platform/device/NullDevice.h"
 
 namespace {
@@ -30,10 +35,8 @@ std::list<SoundDevice*>* Sound3DDeviceManager::enumerateSoundDevices(unsigned lo
     }
     DeviceList found = current ? current() : listOwnDevices();
     // Devices listed by an earlier enumeration stay alive with the manager.
-    for (auto& device : found) {
-        if (!device) continue;
-        devices.push_back(device);
-    }
+    for (auto& device : found)
+        if (device) devices.push_back(device);
     listed.clear();
     for (auto& device : found)
         if (device) listed.push_back(device.get());
@@ -45,8 +48,18 @@ void Sound3DDeviceManager::setDeviceProvider(Provider p) {
     provider() = std::move(p);
 }
 
+void Sound3DDeviceManager::setOutput(const std::string& setting) { aldevice::setOutputSetting(setting); }
+
 Sound3DDeviceManager::DeviceList Sound3DDeviceManager::listOwnDevices() {
+    using aldevice::Output;
     DeviceList list;
+    const Output output = aldevice::currentOutput();
+    if (output.kind == Output::System) {
+        if (aldevice::AlDevice::systemOutputOpens()) list.push_back(std::make_shared<aldevice::AlDevice>(output));
+        list.push_back(std::make_shared<aldevice::AlDevice>(Output{Output::Null, ""}));
+    } else {
+        list.push_back(std::make_shared<aldevice::AlDevice>(output));
+    }
     list.push_back(std::make_shared<nulldevice::NullDevice>());
     return list;
 }
