@@ -1,0 +1,300 @@
+// The OpenAL device through a hand-pumped loopback output: render a number
+// of frames, then measure the samples. Deterministic: no output thread, no
+// sleeps (but for the WAV output, which runs in real time by design).
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sndfile.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "platform/device/AlDevice.h"
+#include "tests/device/SoundFiles.h"
+#include "tests/support/LogCapture.h"
+#include "tests/support/ResourceTree.h"
+
+using aldevice::AlDevice;
+using aldevice::AlEffect;
+using aldevice::Output;
+using soundfiles::Format;
+using soundfiles::rms;
+
+namespace {
+
+constexpr uint32_t ramp = 2048;  // parameter changes are de-clicked over this many frames
+
+struct DeviceTest : testing::Test {
+    testsupport::ResourceTree tree;
+    AlDevice device{Output{Output::Loopback, ""}};
+    Sound3DListener* listener = nullptr;
+
+    void SetUp() override {
+        device.initialize();
+        listener = device.getListener();
+        listener->setPosition(Vector(0, 0, 0), SOUND3D_APPLY_IMMEDIATE);
+        listener->setOrientation(Vector(1, 0, 0), Vector(0, 0, 1), SOUND3D_APPLY_IMMEDIATE);  // facing +x, z up
+    }
+    void TearDown() override { device.uninitialize(); }
+
+    std::string tone(const std::string& name, double seconds, int channels = 1, Format format = Format::Wav,
+                     int rate = 48000) {
+        const std::string path = "/Sounds/" + name;
+        tree.write(path, "");
+        soundfiles::writeTone(tree.pathOf(path), seconds, 440.0, rate, channels, format);
+        return path;
+    }
+    AlEffect* load(const std::string& path) {
+        auto* effect = static_cast<AlEffect*>(device.createEffect());
+        ResourceStream* stream = theResourceManager->openStream(path.c_str());
+        effect->createStatic(stream);
+        theResourceManager->closeStream(stream);
+        return effect;
+    }
+    std::vector<float> render(uint32_t frames) {
+        std::vector<float> out(static_cast<size_t>(frames) * 2);
+        device.render(out.data(), frames);
+        return out;
+    }
+    std::vector<float> settled(uint32_t frames) {
+        render(ramp);
+        return render(frames);
+    }
+};
+
+}  // namespace
+
+TEST_F(DeviceTest, HalvingTheVolumeHalvesTheRms) {
+    AlEffect* effect = load(tone("a.wav", 1.0));
+    effect->setLooped(true);
+    effect->setMode(SOUND3D_MODE_DISABLE, SOUND3D_APPLY_IMMEDIATE);
+    effect->play();
+    const double full = rms(settled(4800), 0);
+    effect->setVolume(0.5f);
+    const double half = rms(settled(4800), 0);
+    EXPECT_GT(full, 0.1);
+    EXPECT_NEAR(half / full, 0.5, 0.01);
+}
+
+TEST_F(DeviceTest, PlacementPansAndDeferredPlacementWaitsForCommit) {
+    AlEffect* effect = load(tone("a.wav", 1.0));
+    effect->setLooped(true);
+    effect->setRadius(1.0f, SOUND3D_APPLY_IMMEDIATE);
+    effect->setPosition(Vector(0, 2, 0), SOUND3D_APPLY_IMMEDIATE);  // +y is the left of a listener facing +x
+    effect->play();
+    auto out = settled(4800);
+    EXPECT_GT(rms(out, 0), 2 * rms(out, 1));
+
+    // Deferred to the right: still heard on the left until the commit.
+    effect->setPosition(Vector(0, -2, 0), SOUND3D_APPLY_DEFERRED);
+    out = settled(4800);
+    EXPECT_GT(rms(out, 0), 2 * rms(out, 1));
+    listener->commit();
+    out = settled(4800);
+    EXPECT_GT(rms(out, 1), 2 * rms(out, 0));
+
+    // Head-relative (forward, left, up): left of the head wherever the
+    // listener looks; "disable": no panning and no distance loss.
+    listener->setOrientation(Vector(-1, 0, 0), Vector(0, 0, 1), SOUND3D_APPLY_IMMEDIATE);
+    effect->setMode(SOUND3D_MODE_HEADRELATIVE, SOUND3D_APPLY_IMMEDIATE);
+    effect->setPosition(Vector(0, 2, 0), SOUND3D_APPLY_IMMEDIATE);
+    out = settled(4800);
+    EXPECT_GT(rms(out, 0), 2 * rms(out, 1));
+    effect->setMode(SOUND3D_MODE_DISABLE, SOUND3D_APPLY_IMMEDIATE);
+    effect->setPosition(Vector(0, 50, 0), SOUND3D_APPLY_IMMEDIATE);
+    out = settled(4800);
+    EXPECT_NEAR(rms(out, 0), rms(out, 1), 0.01 * rms(out, 0));
+    EXPECT_GT(rms(out, 0), 0.2);  // no distance loss at 50 units
+}
+
+TEST_F(DeviceTest, AClonePlaysTheSameSamplesFromTheSameBuffer) {
+    AlEffect* source = load(tone("a.wav", 0.5, 2));
+    source->setMode(SOUND3D_MODE_DISABLE, SOUND3D_APPLY_IMMEDIATE);
+    const uint64_t bytes = device.getBufferBytes();
+    std::vector<AlEffect*> clones;
+    for (int k = 0; k < 100; ++k) {
+        clones.push_back(static_cast<AlEffect*>(device.createEffect()));
+        clones.back()->clone(source);
+    }
+    EXPECT_EQ(device.getBufferBytes(), bytes);  // one copy of the samples
+    std::string state;
+    clones[0]->getState(state);
+    EXPECT_EQ(state, "clone");
+    clones[0]->setMode(SOUND3D_MODE_DISABLE, SOUND3D_APPLY_IMMEDIATE);
+
+    source->play();
+    const auto a = render(8192);
+    source->stop();
+    render(ramp);
+    clones[0]->play();
+    const auto b = render(8192);
+    ASSERT_EQ(a.size(), b.size());
+    double difference = 0;
+    for (size_t k = 0; k < a.size(); ++k) difference = std::max(difference, double(std::abs(a[k] - b[k])));
+    EXPECT_LT(difference, 1e-4);
+
+    // The buffer outlives the effect it was loaded with.
+    device.destroyEffect(source);
+    EXPECT_EQ(device.getBufferBytes(), bytes);
+    for (AlEffect* c : clones) device.destroyEffect(c);
+    EXPECT_EQ(device.getBufferBytes(), 0u);
+}
+
+TEST_F(DeviceTest, ATenSecondStreamPlaysThroughWithoutGapsAndLoopsSeamlessly) {
+    const std::string path = tone("long.ogg", 10.0, 1, Format::Ogg, 22050);
+    auto* effect = static_cast<AlEffect*>(device.createEffect());
+    ResourceStream* stream = theResourceManager->openStream(path.c_str());
+    effect->createStreaming(stream, 4);
+    effect->setMode(SOUND3D_MODE_DISABLE, SOUND3D_APPLY_IMMEDIATE);
+    effect->setLooped(true);
+    effect->play();
+    render(ramp);
+    const uint32_t block = 1024;
+    int quiet = 0;
+    for (uint32_t rendered = ramp; rendered < 48000 * 12; rendered += block)  // 12 s: through the loop point
+        if (rms(render(block), 0) < 0.05) ++quiet;
+    EXPECT_EQ(quiet, 0);
+    EXPECT_TRUE(effect->isPlaying());
+    const uint32_t at = effect->getPlayPosition();  // in the stream's frames, second time round
+    EXPECT_NEAR(at, 22050 * 2, 22050 / 10);
+
+    // Not looped: it ends by itself after its ten seconds.
+    effect->setLooped(false);
+    effect->stop();
+    effect->setPlayPosition(22050 * 9);
+    effect->play();
+    for (int k = 0; k < 60 && effect->isPlaying(); ++k) render(block);
+    EXPECT_FALSE(effect->isPlaying());
+    device.destroyEffect(effect);
+    theResourceManager->closeStream(stream);
+}
+
+TEST_F(DeviceTest, ASavedPlayPositionResumesAtTheSameFrame) {
+    const uint32_t block = 1024;
+    AlEffect* loaded = load(tone("a.wav", 2.0));
+    const std::string path = tone("b.ogg", 2.0, 1, Format::Ogg);
+    auto* streamed = static_cast<AlEffect*>(device.createEffect());
+    ResourceStream* stream = theResourceManager->openStream(path.c_str());
+    streamed->createStreaming(stream, 4);
+    for (AlEffect* effect : {loaded, streamed}) {
+        effect->play();
+        for (int k = 0; k < 20; ++k) render(block);
+        effect->stop();
+        const uint32_t saved = effect->getPlayPosition();
+        EXPECT_NEAR(saved, 20 * block, block);
+        render(block);  // time passes while it is stopped
+        EXPECT_EQ(effect->getPlayPosition(), saved);
+        // Another effect of the same sound picks up where this one stopped.
+        auto* next = static_cast<AlEffect*>(device.createEffect());
+        next->clone(effect);
+        next->setPlayPosition(saved);
+        next->play();
+        render(block);
+        EXPECT_NEAR(next->getPlayPosition(), saved + block, block);
+        device.destroyEffect(next);
+    }
+    device.destroyEffect(streamed);
+    theResourceManager->closeStream(stream);
+}
+
+TEST_F(DeviceTest, CorruptAndMissingSoundsFailCleanlyAndTheDeviceGoesOn) {
+    tone("good.wav", 0.5);
+    std::string wav = testsupport::readWholeFile(tree.pathOf("/Sounds/good.wav"));
+    tree.write("/Sounds/truncated.wav", wav.substr(0, wav.size() / 2));
+    tree.write("/Sounds/junk.ogg", std::string(4000, '\x5a'));
+    tree.write("/Sounds/empty.wav", "");
+    tree.write("/Sounds/text.mp3", "this is not a sound\n");
+    tone("many.wav", 0.1, 2);
+    for (const char* name : {"truncated.wav", "junk.ogg", "empty.wav", "text.mp3"}) {
+        const std::string path = std::string("/Sounds/") + name;
+        for (bool streaming : {false, true}) {
+            Sound3DEffect* effect = device.createEffect();
+            ResourceStream* stream = theResourceManager->openStream(path.c_str());
+            try {
+                if (streaming) effect->createStreaming(stream, 4);
+                else effect->createStatic(stream);
+                if (std::string(name) != "truncated.wav" || !streaming) ADD_FAILURE() << name << " was accepted";
+            } catch (const SoundObjectException& e) {
+                EXPECT_THAT(e.getString(), testing::HasSubstr(path)) << name;
+            }
+            device.destroyEffect(effect);
+            theResourceManager->closeStream(stream);
+        }
+    }
+    AlEffect* good = load("/Sounds/good.wav");
+    good->play();
+    EXPECT_GT(rms(settled(2048), 0), 0.05);
+}
+
+TEST_F(DeviceTest, BeyondTheVoiceLimitTheQuietestPlayVirtually) {
+    aldevice::Settings settings;
+    settings.voices = 255;
+    device.applySettings(settings);
+    AlEffect* source = load(tone("a.wav", 5.0));
+    std::vector<AlEffect*> effects;
+    for (int k = 0; k < 10000; ++k) {
+        effects.push_back(static_cast<AlEffect*>(device.createEffect()));
+        effects.back()->clone(source);
+    }
+    // 300 play, effect k at distance k + 1: the nearer, the louder.
+    for (int k = 0; k < 300; ++k) {
+        effects[k]->setRadius(1.0f, SOUND3D_APPLY_IMMEDIATE);
+        effects[k]->setPosition(Vector(float(k + 1), 0, 0), SOUND3D_APPLY_IMMEDIATE);
+    }
+    for (int k = 299; k >= 0; --k) effects[k]->play();  // the farthest first: they must give way
+    render(1024);
+    EXPECT_EQ(device.getVoicesInUse(), 255u);
+    for (int k = 0; k < 300; ++k) {
+        EXPECT_TRUE(effects[k]->isPlaying()) << k;
+        EXPECT_EQ(effects[k]->isHeard(), k < 255) << k;
+    }
+    // A heard one stops: the loudest waiting one takes its voice, at the
+    // point its time has reached.
+    effects[0]->stop();
+    render(1024);
+    EXPECT_TRUE(effects[255]->isHeard());
+    EXPECT_GE(effects[255]->getPlayPosition(), 1024u);
+    EXPECT_FALSE(effects[256]->isHeard());
+    // A waiting one moved next to the listener takes the quietest heard voice.
+    effects[299]->setPosition(Vector(0.5f, 0, 0), SOUND3D_APPLY_IMMEDIATE);
+    render(1024);
+    EXPECT_TRUE(effects[299]->isHeard());
+    EXPECT_FALSE(effects[255]->isHeard());
+    for (AlEffect* e : effects) device.destroyEffect(e);
+    device.destroyEffect(source);
+}
+
+TEST(DeviceOutputs, TheWavOutputMixesInRealTimeAndFinishesItsFile) {
+    testsupport::ResourceTree tree;
+    testsupport::TemporaryDirectory dir;
+    tree.write("/Sounds/beep.wav", "");
+    soundfiles::writeTone(tree.pathOf("/Sounds/beep.wav"), 0.2, 440.0, 48000, 1, Format::Wav);
+    const std::string file = dir.file("mix.wav");
+    {
+        AlDevice device(Output{Output::Wav, file});
+        device.initialize();
+        Sound3DEffect* effect = device.createEffect();
+        ResourceStream* stream = theResourceManager->openStream("/Sounds/beep.wav");
+        effect->createStatic(stream);
+        theResourceManager->closeStream(stream);
+        effect->setMode(SOUND3D_MODE_DISABLE, SOUND3D_APPLY_IMMEDIATE);
+        effect->play();
+        // The device's own thread plays the 0.2 s sound in real time.
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (effect->isPlaying() && std::chrono::steady_clock::now() < limit)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_FALSE(effect->isPlaying());
+        device.destroyEffect(effect);
+        device.uninitialize();
+    }
+    SF_INFO info{};
+    SNDFILE* wav = sf_open(file.c_str(), SFM_READ, &info);
+    ASSERT_NE(wav, nullptr);
+    EXPECT_EQ(info.channels, 2);
+    EXPECT_GE(info.frames, 48000 * 2 / 10);
+    std::vector<float> samples(static_cast<size_t>(info.frames) * 2);
+    sf_readf_float(wav, samples.data(), info.frames);
+    sf_close(wav);
+    EXPECT_GT(rms(samples, 0), 0.05);
+}
