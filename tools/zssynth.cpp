@@ -1,0 +1,157 @@
+// zssynth: writes the sample content's sounds: tones with envelopes,
+// filtered noise and a short melody, as WAV (effects) and Ogg/Vorbis
+// (ambience and music). Deterministic: the same files on every build.
+//
+//   zssynth OUTPUT_DIR
+#include <sndfile.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int rate = 44100;
+constexpr double pi = 3.14159265358979323846;
+
+// A small deterministic noise source (xorshift).
+struct Noise {
+    uint32_t state = 0x9e3779b9u;
+    double next() {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        return (state / 4294967295.0) * 2.0 - 1.0;
+    }
+};
+
+struct Sound {
+    std::vector<float> samples;  // interleaved
+    int channels = 1;
+};
+
+bool write(const std::string& path, const Sound& sound, bool ogg) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    SF_INFO info;
+    std::memset(&info, 0, sizeof info);
+    info.samplerate = rate;
+    info.channels = sound.channels;
+    info.format = ogg ? (SF_FORMAT_OGG | SF_FORMAT_VORBIS) : (SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!file) {
+        std::cerr << "zssynth: cannot write " << path << ": " << sf_strerror(nullptr) << "\n";
+        return false;
+    }
+    if (ogg) {
+        double quality = 0.4;
+        sf_command(file, SFC_SET_VBR_ENCODING_QUALITY, &quality, sizeof quality);
+    }
+    sf_writef_float(file, sound.samples.data(), static_cast<sf_count_t>(sound.samples.size() / sound.channels));
+    sf_close(file);
+    return true;
+}
+
+// A mono sound of `seconds`, each sample from f(t).
+Sound make(double seconds, const std::function<double(double)>& f) {
+    Sound s;
+    const size_t n = static_cast<size_t>(seconds * rate);
+    s.samples.resize(n);
+    for (size_t k = 0; k < n; ++k) s.samples[k] = static_cast<float>(f(double(k) / rate));
+    return s;
+}
+
+double decay(double t, double time) { return std::exp(-t / time); }
+double attack(double t, double time) { return t < time ? t / time : 1.0; }
+
+// One-pole low-pass filtered noise, loud enough to hear.
+Sound filteredNoise(double seconds, double cutoff, uint32_t seed, const std::function<double(double)>& envelope) {
+    Noise noise;
+    noise.state = seed;
+    const double a = std::exp(-2.0 * pi * cutoff / rate);
+    double y = 0;
+    return make(seconds, [&](double t) {
+        y = (1 - a) * noise.next() + a * y;
+        return 3.0 * y * envelope(t);
+    });
+}
+
+// A seamless loop: the end fades into the start.
+void crossfadeLoop(Sound& s, double seconds) {
+    const size_t n = s.samples.size(), fade = static_cast<size_t>(seconds * rate);
+    for (size_t k = 0; k < fade; ++k) {
+        const double w = double(k) / fade;
+        s.samples[k] = static_cast<float>(s.samples[k] * w + s.samples[n - fade + k] * (1 - w));
+    }
+    s.samples.resize(n - fade);
+}
+
+Sound melody() {
+    // A short tune in A minor: note (semitones from A4) and length in beats.
+    const int notes[][2] = {{0, 2}, {3, 2}, {7, 2}, {5, 1}, {3, 1}, {2, 2}, {0, 2}, {-2, 2}, {0, 4},
+                            {3, 2}, {7, 2}, {10, 2}, {8, 1}, {7, 1}, {5, 2}, {3, 2}, {2, 2}, {0, 4}};
+    const double beat = 0.3;
+    Sound s;
+    s.channels = 2;
+    for (const auto& note : notes) {
+        const double hertz = 440.0 * std::pow(2.0, note[0] / 12.0);
+        const double length = note[1] * beat;
+        const size_t n = static_cast<size_t>(length * rate);
+        for (size_t k = 0; k < n; ++k) {
+            const double t = double(k) / rate;
+            const double tone = std::sin(2 * pi * hertz * t) + 0.3 * std::sin(4 * pi * hertz * t) +
+                                0.15 * std::sin(2 * pi * hertz / 2 * t);
+            const double envelope = attack(t, 0.02) * decay(t, length * 0.6) * 0.3;
+            s.samples.push_back(static_cast<float>(tone * envelope * 0.9));  // left
+            s.samples.push_back(static_cast<float>(tone * envelope * 0.7));  // right
+        }
+    }
+    return s;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::cerr << "usage: zssynth OUTPUT_DIR\n";
+        return 2;
+    }
+    const std::string out = argv[1];
+    bool ok = true;
+    auto tone = [](double hertz, double seconds, double fall) {
+        return make(seconds, [=](double t) { return 0.6 * std::sin(2 * pi * hertz * t) * attack(t, 0.002) * decay(t, fall); });
+    };
+    ok &= write(out + "/ui/click.wav", tone(2000, 0.08, 0.015), false);
+    ok &= write(out + "/ui/back.wav", tone(900, 0.12, 0.03), false);
+    ok &= write(out + "/ui/hover.wav", tone(3000, 0.05, 0.01), false);
+    ok &= write(out + "/actions/shot.wav", filteredNoise(0.4, 3000, 1, [](double t) { return decay(t, 0.06); }), false);
+    ok &= write(out + "/actions/step.wav", make(0.25, [](double t) {
+                    return 0.8 * std::sin(2 * pi * (90 - 120 * t) * t) * decay(t, 0.05);
+                }), false);
+    ok &= write(out + "/actions/bell.wav", make(2.0, [](double t) {
+                    double s = 0;
+                    const double partials[] = {1.0, 2.76, 5.40, 8.93};
+                    for (int k = 0; k < 4; ++k) s += std::sin(2 * pi * 520 * partials[k] * t) * decay(t, 0.8 / (k + 1));
+                    return 0.3 * s * attack(t, 0.003);
+                }), false);
+    ok &= write(out + "/actions/door.wav", filteredNoise(0.9, 600, 7, [](double t) { return std::sin(pi * t / 0.9); }), false);
+    Sound wind = filteredNoise(6.0, 400, 11, [](double t) { return 0.6 + 0.4 * std::sin(2 * pi * 0.3 * t); });
+    crossfadeLoop(wind, 1.0);
+    ok &= write(out + "/ambience/wind.ogg", wind, true);
+    Noise chirps;
+    Sound birds = make(4.0, [&](double t) {
+        const double phase = std::fmod(t, 0.7);
+        const double chirp = phase < 0.12 ? std::sin(2 * pi * (3000 + 8000 * phase) * phase) * std::sin(pi * phase / 0.12) : 0;
+        return 0.4 * chirp + 0.02 * chirps.next();
+    });
+    ok &= write(out + "/ambience/birds.ogg", birds, true);
+    Sound river = filteredNoise(6.0, 900, 23, [](double) { return 0.7; });
+    crossfadeLoop(river, 1.0);
+    ok &= write(out + "/ambience/river.ogg", river, true);
+    ok &= write(out + "/music/theme.ogg", melody(), true);
+    return ok ? 0 : 1;
+}
