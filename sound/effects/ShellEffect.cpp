@@ -90,6 +90,11 @@ bool ShellEffect::getLooped() {
     return looped;
 }
 
+uint32_t ShellEffect::getSavedPlayPosition() {
+    Guard guard(lock);
+    return playPosition;
+}
+
 bool ShellEffect::isLoaded() {
     Guard guard(lock);
     return loaded;

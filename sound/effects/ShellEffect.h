@@ -41,6 +41,8 @@ public:
     void setLooped(bool looped);
     bool getLooped();
     bool isLoaded();
+    // Where playback stopped at the last pause (0 after stop()).
+    uint32_t getSavedPlayPosition();
 
 protected:
     // The shell effect's own deactivate, for destructors (no virtual call).
