@@ -298,3 +298,34 @@ TEST(DeviceOutputs, TheWavOutputMixesInRealTimeAndFinishesItsFile) {
     sf_close(wav);
     EXPECT_GT(rms(samples, 0), 0.05);
 }
+
+TEST_F(DeviceTest, SettingsFilesTuneTheMixerAndBadOnesChangeNothing) {
+    debug::Capture log;
+    auto settingsFrom = [&](const std::string& text) {
+        tree.write("/Sounds/device.cfg", text);
+        ResourceStream* stream = theResourceManager->openStream("/Sounds/device.cfg");
+        device.loadSettings(stream);
+        theResourceManager->closeStream(stream);
+        std::list<std::string> info;
+        device.getInfo(info);
+        return std::vector<std::string>(info.begin(), info.end());
+    };
+    auto info = settingsFrom("frequency = 44100;\nvoices = 32;\nhrtf = false;\ncolour = \"blue\";\n");
+    EXPECT_THAT(info, testing::Contains("Sample rate: 44100"));
+    EXPECT_THAT(info, testing::Contains("Voices: 0 of 32"));
+    EXPECT_TRUE(log.records().empty());  // unknown keys are ignored
+
+    info = settingsFrom("frequency = ;\n");
+    EXPECT_THAT(info, testing::Contains("Sample rate: 44100"));
+    ASSERT_EQ(log.records().size(), 1u);
+    EXPECT_EQ(log.records()[0].channel, "SoundDevice");
+    EXPECT_THAT(log.records()[0].text, testing::HasSubstr("/Sounds/device.cfg: line 1"));
+
+    // The mixer made again at the new rate still plays.
+    AlEffect* effect = load(tone("a.wav", 0.5));
+    effect->setMode(SOUND3D_MODE_DISABLE, SOUND3D_APPLY_IMMEDIATE);
+    effect->play();
+    EXPECT_GT(rms(settled(2048), 0), 0.05);
+    device.loadSettings(nullptr);  // no file: nothing changes
+    EXPECT_EQ(device.getSettings().frequency, 44100u);
+}
