@@ -323,43 +323,32 @@ void AlEffect::release() {
     dropVoice();
 }
 
-void AlEffect::setRadius(float radius, Sound3DApply apply) {
+// A placement change acts at once, or waits for the listener's commit; a
+// change at once also reaches the pending placement, so that the commit
+// does not take it back.
+template <typename Change>
+void AlEffect::place(Sound3DApply apply, Change change) {
     std::lock_guard<std::recursive_mutex> guard(device.lock);
+    if (!hasPending) pending = now;
+    change(pending);
     if (apply == SOUND3D_APPLY_DEFERRED) {
-        if (!hasPending) pending = now;
-        pending.radius = radius;
         hasPending = true;
         return;
     }
-    now.radius = radius;
-    pending.radius = radius;
+    change(now);
     applyPlacement();
+}
+
+void AlEffect::setRadius(float radius, Sound3DApply apply) {
+    place(apply, [radius](Placement& p) { p.radius = radius; });
 }
 
 void AlEffect::setMode(Sound3DMode mode, Sound3DApply apply) {
-    std::lock_guard<std::recursive_mutex> guard(device.lock);
-    if (apply == SOUND3D_APPLY_DEFERRED) {
-        if (!hasPending) pending = now;
-        pending.mode = mode;
-        hasPending = true;
-        return;
-    }
-    now.mode = mode;
-    pending.mode = mode;
-    applyPlacement();
+    place(apply, [mode](Placement& p) { p.mode = mode; });
 }
 
-void AlEffect::setPosition(const Vector& p, Sound3DApply apply) {
-    std::lock_guard<std::recursive_mutex> guard(device.lock);
-    if (apply == SOUND3D_APPLY_DEFERRED) {
-        if (!hasPending) pending = now;
-        pending.position = p;
-        hasPending = true;
-        return;
-    }
-    now.position = p;
-    pending.position = p;
-    applyPlacement();
+void AlEffect::setPosition(const Vector& position, Sound3DApply apply) {
+    place(apply, [position](Placement& p) { p.position = position; });
 }
 
 void AlEffect::clone(Sound3DEffect* sourceEffect) {

@@ -108,6 +108,8 @@ private:
     void refillStream();             // queues decoded blocks while the voice plays
     void queueFrom(uint32_t frame);  // (re)starts a stream's queue at a frame
     void finish();                   // the sound ended by itself
+    template <typename Change>
+    void place(Sound3DApply apply, Change change);
 
     AlDevice& device;
     std::shared_ptr<Buffer> buffer;
