@@ -1,9 +1,12 @@
 #include "sound/request/EffectsFile.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <deque>
 #include <limits>
+#include <memory>
+#include <new>
 
 #include "interfaces/Resource.h"
 #include "sound/manager/LogChannels.h"
@@ -13,9 +16,9 @@ typedef void* yyscan_t;
 struct yy_buffer_state;
 int effectslex_init(yyscan_t* scanner);
 int effectslex_destroy(yyscan_t scanner);
-yy_buffer_state* effects_scan_bytes(const char* bytes, int length, yyscan_t scanner);
+yy_buffer_state* effects_scan_buffer(char* base, size_t size, yyscan_t scanner);
 void effects_delete_buffer(yy_buffer_state* buffer, yyscan_t scanner);
-int yyparse(void* scanner);
+int effectsparse(void* scanner);
 
 namespace {
 
@@ -27,13 +30,58 @@ int lineNumber = 1;
 EffectsFile::Records* target = nullptr;
 std::deque<std::string> texts;  // token values of the read in progress
 
-void insert(const char* name, EffectConfig* record) {
-    if (!target) {
-        delete record;
-        return;
+void insert(const char* name, std::unique_ptr<EffectConfig> record) {
+    if (!target) return;
+    // The first record of a name wins; a later one is dropped.
+    if (target->emplace(name, record.get()).second) record.release();
+}
+
+// One scanner over one buffer, given back however the parse ends.
+class Scan {
+public:
+    Scan() {
+        if (effectslex_init(&scanner) != 0) scanner = nullptr;
     }
-    // The first record of a name wins.
-    if (!target->emplace(name, record).second) delete record;
+    ~Scan() {
+        if (buffer) effects_delete_buffer(buffer, scanner);
+        if (scanner) effectslex_destroy(scanner);
+        texts.clear();
+    }
+    Scan(const Scan&) = delete;
+    Scan& operator=(const Scan&) = delete;
+
+    // Parses block[0, length); block holds two more bytes, both zero, which
+    // the scanner needs to find the end of its buffer.
+    void parse(std::string& block, size_t length) {
+        if (!scanner) return;
+        buffer = effects_scan_buffer(&block[0], length + 2, scanner);
+        if (!buffer) return;
+        if (effectsparse(scanner) != 0)
+            channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "Syntax error in line " << lineNumber);
+    }
+
+private:
+    yyscan_t scanner = nullptr;
+    yy_buffer_state* buffer = nullptr;
+};
+
+// Scans block (the file's bytes) from memory. The text ends at its first zero
+// byte, as a zero-terminated block would; the scanner starts afresh at its
+// first character, so nothing of an earlier read carries over.
+void scan(std::string& block) {
+    lineNumber = 1;
+    const size_t length = std::min(block.size(), std::strlen(block.c_str()));
+    try {
+        block.resize(length);
+        block.append(2, '\0');
+        Scan scan;
+        scan.parse(block, length);
+    } catch (const std::bad_alloc&) {
+        // Out of memory for the text or its records: the records completed
+        // so far stay, as after any other early end.
+        channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "Out of memory reading Effects.snd at line "
+                                                                << lineNumber);
+    }
 }
 
 }  // namespace
@@ -52,31 +100,31 @@ void EffectsFile::read(const std::string& fileName) {
     if (resources->notFound(path.c_str())) return;
     ResourceStream* stream = resources->openStream(path.c_str());
     if (!stream) return;
-    std::string text;
+    std::string block;
     const long size = stream->seek(ResourceStream::End, 0);
     bool ok = size >= 0 && stream->seek(ResourceStream::Begin, 0) == 0;
     if (ok && size > 0) {
-        text.resize(static_cast<size_t>(size));
-        ok = stream->read(&text[0], size) == size;
+        try {
+            block.reserve(static_cast<size_t>(size) + 2);  // room for the scanner's end marks
+            block.resize(static_cast<size_t>(size));
+            ok = stream->read(&block[0], size) == size;
+        } catch (const std::bad_alloc&) {
+            ok = false;  // too large to hold: as unreadable
+        }
     }
     resources->closeStream(stream);
-    if (ok) parse(text);
+    if (ok) scan(block);
 }
 
 void EffectsFile::parse(const std::string& text) {
-    lineNumber = 1;
-    // The text ends at its first zero byte, as a zero-terminated block would.
-    const size_t length = std::min(text.size(), std::strlen(text.c_str()));
-    if (length > static_cast<size_t>(std::numeric_limits<int>::max() - 2)) return;
-    yyscan_t scanner = nullptr;
-    if (effectslex_init(&scanner) != 0) return;
-    // A fresh buffer over this text only: nothing of an earlier read remains.
-    yy_buffer_state* buffer = effects_scan_bytes(text.data(), static_cast<int>(length), scanner);
-    if (yyparse(scanner) != 0)
-        channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "Syntax error in line " << lineNumber);
-    effects_delete_buffer(buffer, scanner);
-    effectslex_destroy(scanner);
-    texts.clear();
+    std::string block;
+    try {
+        block.reserve(text.size() + 2);
+        block = text;
+    } catch (const std::bad_alloc&) {
+        return;
+    }
+    scan(block);
 }
 
 const char* EffectsFile::keep(const char* text, int length) {
@@ -87,7 +135,16 @@ const char* EffectsFile::keep(const char* text, int length) {
 float EffectsFile::toFloat(const char* text) {
     float value = 0.0f;
     const char* end = text + std::strlen(text);
-    if (std::from_chars(text, end, value).ec != std::errc()) value = 0.0f;  // "." alone is 0.0
+    const std::errc result = std::from_chars(text, end, value).ec;
+    if (result == std::errc::result_out_of_range) {
+        // Beyond the float's range: infinity when a digit before the point
+        // is not zero, else too small to tell from zero.
+        const char* point = std::strchr(text, '.');
+        const bool large = std::find_if(text, point ? point : end, [](char c) { return c != '0'; }) !=
+                           (point ? point : end);
+        return large ? std::numeric_limits<float>::infinity() : 0.0f;
+    }
+    if (result != std::errc()) return 0.0f;  // "." alone
     return value;
 }
 
@@ -124,18 +181,20 @@ void EffectsFile::reportParseError() {
 
 void EffectsFile::addFull(const char* name, const char* file, float volume, float radius, const char* storage,
                           bool looped, const char* mode, int spare) {
-    insert(name, new EffectConfig{directoryPrefix + file, volume, radius, storage, looped, mode, spare});
+    insert(name, std::make_unique<EffectConfig>(
+                     EffectConfig{directoryPrefix + file, volume, radius, storage, looped, mode, spare}));
 }
 
 void EffectsFile::addWithVolumeAndRadius(const char* name, const char* file, float volume, float radius) {
-    insert(name, new EffectConfig{directoryPrefix + file, volume, radius, defaultConfig.storage, defaultConfig.looped,
-                                  defaultConfig.mode, defaultConfig.spareNumber});
+    insert(name, std::make_unique<EffectConfig>(EffectConfig{directoryPrefix + file, volume, radius,
+                                                             defaultConfig.storage, defaultConfig.looped,
+                                                             defaultConfig.mode, defaultConfig.spareNumber}));
 }
 
 void EffectsFile::addShort(const char* name, const char* file) {
-    EffectConfig* record = new EffectConfig(defaultConfig);
+    auto record = std::make_unique<EffectConfig>(defaultConfig);
     record->fileName = directoryPrefix + file;
-    insert(name, record);
+    insert(name, std::move(record));
 }
 
 void EffectsFile::setDirectory(const char* directory) { directoryPrefix = directory; }

@@ -4,11 +4,13 @@
 #include "sound/request/EffectsFile.h"
 #include "sound/request/ParserValue.h"
 
-int effectsLex(EffectsValue* value, void* scanner);
-#define yylex effectsLex
-static void yyerror(void* scanner, const char* message);
+int effectslex(EffectsValue* value, void* scanner);
+static void effectserror(void* scanner, const char* message);
 %}
 
+// The prefix keeps the generated parser's names (effectsparse, ...) apart
+// from any other generated parser linked into the same program.
+%define api.prefix {effects}
 %define api.pure full
 %define api.value.type {EffectsValue}
 %lex-param {void* scanner}
@@ -42,4 +44,5 @@ entry
 
 %%
 
-static void yyerror(void*, const char*) { EffectsFile::reportParseError(); }
+// Bison's own text ("syntax error") is replaced by the reader's messages.
+static void effectserror(void*, const char*) { EffectsFile::reportParseError(); }
