@@ -27,6 +27,17 @@ void RequestManager::generateInfo(std::list<std::list<std::string>>& perName, st
     }
     perName.clear();
     totals.clear();
+    try {
+        summarise(perName, totals);
+    } catch (const debug::Exception& e) {
+        // A device that fails to describe its effects: no statistics this time.
+        channels::requestManager.post(debug::Warning(DEBUG_CONTEXT, 0.1f) << e.getString());
+        perName.clear();
+        totals.clear();
+    }
+}
+
+void RequestManager::summarise(std::list<std::list<std::string>>& perName, std::list<std::string>& totals) {
 
     std::vector<std::pair<std::string, Summary>> summaries;  // in name order, as the walk meets them
     for (const auto& entry : theSound3DEffects) {

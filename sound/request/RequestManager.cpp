@@ -145,7 +145,7 @@ Sound3DEffect* RequestManager::load(const std::string& name) {
     if (first != theSound3DEffects.end() && record->storage != "disk") {
         try {
             effect->clone(first->second);
-        } catch (const SoundObjectException& e) {
+        } catch (const debug::Exception& e) {  // SoundObjectException, or any other device failure
             warn("Failed to clone " + name);
             warn(e.getString());
             theSound3DDevice->destroyEffect(effect);
@@ -167,7 +167,7 @@ Sound3DEffect* RequestManager::load(const std::string& name) {
             } else {
                 effect->createStreaming(stream, 4);  // the stream belongs to the effect until unload
             }
-        } catch (const SoundObjectException& e) {
+        } catch (const debug::Exception& e) {
             warn((isStatic ? "Failed to create static file " : "Failed to create streaming file ") + name + " " +
                  record->fileName);
             warn(e.getString());

@@ -6,9 +6,12 @@
 // listener, and gives everything back when the device is uninitialised.
 // Refusals and device failures are logged on the "RequestManager" channel.
 //
-// Threads: any thread. Every operation holds the manager's re-entrant lock
-// for its whole run; loading, unloading and the device settings also take
-// the resource manager's lock, always after the manager's own.
+// Threads: any thread (game threads, the rendering thread's periodic pass,
+// the statistics window's thread). Every operation holds the manager's
+// re-entrant lock for its whole run; loading, unloading and the device
+// settings also take the resource manager's lock, always after the manager's
+// own. Device failures (debug::Exception) are caught and logged: nothing is
+// thrown to the caller.
 #include <list>
 #include <map>
 #include <mutex>
@@ -23,7 +26,13 @@ public:
     RequestManager();
     ~RequestManager() override;
 
+    // A clone of the oldest effect of that name still handed out (unless its
+    // record says "disk"), else the file loaded whole ("memory") or streamed
+    // (anything else; the stream stays open until unload). Null on refusal.
     Sound3DEffect* load(const std::string& name) override;
+    // Releases and destroys the effect and closes its stream. An effect given
+    // back under another name than its own is still taken out of the table
+    // of handed-out effects, so uninitialize cannot destroy it a second time.
     void unload(const std::string& name, Sound3DEffect* effect) override;
     virtual void initialize();
     virtual void uninitialize();
@@ -50,6 +59,7 @@ private:
     using Guard = std::lock_guard<std::recursive_mutex>;
 
     void releaseDevice();
+    void summarise(std::list<std::list<std::string>>& perName, std::list<std::string>& totals);
     void loadDeviceSettings();
 
     Sound3DDeviceManager* theSound3DDeviceManager = nullptr;
