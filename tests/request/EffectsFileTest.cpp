@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "sound/request/EffectsFile.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/ResourceTree.h"
@@ -203,4 +205,69 @@ TEST_F(EffectsFileTest, TheFileIsReadThroughTheResources) {
     EffectsFile::read("Effects.snd");
     EffectsFile::setTarget(nullptr);
     EXPECT_THAT(names(), ElementsAre("click"));
+}
+
+TEST_F(EffectsFileTest, BadInputEndsTheReadWithTheRecordsCompletedSoFar) {
+    struct Case {
+        std::string text;
+        std::vector<std::string> names;
+        std::vector<std::string> messages;
+    };
+    const std::vector<Case> cases{
+        // An unterminated quote or block comment: its first character is invalid.
+        {"a = 'a.wav';\nb = 'b.wav", {"a"}, {"Invalid symbol at line 2", "YYERROR: parse error at line 2", "Syntax error in line 2"}},
+        {"a = 'a.wav';\n/* open\n\nb = 'b.wav';\n", {"a"}, {"Invalid symbol at line 2"}},
+        // A comment holding '*' is no comment either.
+        {"/* 2 * 3 */ a = 'a.wav';", {}, {"Invalid symbol at line 1", "YYERROR: parse error at line 1", "Syntax error in line 1"}},
+        // Bytes outside ASCII, and characters that start no token.
+        {"a = 'a.wav';\n\xff\xfe", {"a"}, {"Invalid symbol at line 2"}},
+        {"_a = 'a.wav';", {}, {"Invalid symbol at line 1", "YYERROR: parse error at line 1", "Syntax error in line 1"}},
+        {"a = \"a.wav\";", {}, {"Invalid symbol at line 1", "YYERROR: parse error at line 1", "Syntax error in line 1"}},
+        // Characters the grammar never allows, and an entry cut short by the end.
+        {"a = 'a.wav';\nb : 'b.wav';", {"a"}, {"YYERROR: parse error at line 2", "Syntax error in line 2"}},
+        {"a = 'a.wav' * 2;", {}, {"YYERROR: parse error at line 1", "Syntax error in line 1"}},
+        {"a = 'a.wav';\n\nb = 'b.wav'\n", {"a"}, {"YYERROR: parse error at line 4", "Syntax error in line 4"}},
+        // Quoted text spanning lines does not advance the line number.
+        {"a = 'one\ntwo\nthree';\nb = 1.0;", {"a"}, {"YYERROR: parse error at line 2", "Syntax error in line 2"}},
+        // Keywords where a name or a word of another kind is expected.
+        {"memory = 'm.wav';", {}, {"YYERROR: parse error at line 1", "Syntax error in line 1"}},
+        {"a = 'a.wav', 1.0, 1.0, normal, true, memory, 0;", {}, {"YYERROR: parse error at line 1", "Syntax error in line 1"}},
+        {"directory = 'd/', 1.0;", {}, {"YYERROR: parse error at line 1", "Syntax error in line 1"}},
+    };
+    for (const Case& c : cases) {
+        clear();
+        log.clear();
+        read(c.text);
+        EXPECT_EQ(names(), c.names) << c.text;
+        std::vector<debug::Record> expected;
+        for (const std::string& m : c.messages) expected.push_back(logged("SoundManager", Kind::Error, 0.0f, m));
+        EXPECT_EQ(log.records(), expected) << c.text;
+    }
+}
+
+TEST_F(EffectsFileTest, NumbersBeyondTheirRange) {
+    read("big = 'b.wav', " + std::string(60, '9') + ".5, ." + std::string(80, '0') + "1;\n"
+         "spare = 'n.wav', 1.0, 1.0, disk, false, normal, 2147483647;\n");
+    EXPECT_EQ(at("big").volume, std::numeric_limits<float>::infinity());  // not a silent zero
+    EXPECT_EQ(at("big").radius, 0.0f);
+    EXPECT_EQ(at("spare").spareNumber, 2147483647);
+    EXPECT_TRUE(log.records().empty());
+}
+
+// The scanner's own fatal errors: the text and a newline on standard error,
+// exit status 2. Reached here by misusing the scanner directly, as no file
+// content can reach one.
+typedef void* yyscan_t;
+int effectslex_init(yyscan_t* scanner);
+void effectsset_lineno(int line, yyscan_t scanner);
+
+TEST(EffectsScanerDeathTest, FatalErrorsPrintTheirTextAndExitWithStatusTwo) {
+    testing::FLAGS_gtest_death_test_style = "threadsafe";
+    EXPECT_EXIT(
+        {
+            yyscan_t scanner = nullptr;
+            effectslex_init(&scanner);
+            effectsset_lineno(5, scanner);  // no buffer yet
+        },
+        testing::ExitedWithCode(2), "^yyset_lineno called with no buffer\n$");
 }

@@ -249,3 +249,58 @@ TEST_F(RequestTest, StatisticsPerNameAndTotalsMergedWithTheDevicesLines) {
     requests.generateInfo(perName, totals);
     EXPECT_THAT(totals, testing::Contains("Total playing number: 3"));
 }
+
+TEST_F(RequestTest, ReReadingTheConfigurationKeepsDefaultsAndResetsTheDirectory) {
+    requests.reReadConfig();  // uninitialised: nothing at all
+    EXPECT_TRUE(device->calls().empty());
+    EXPECT_TRUE(log.records().empty());
+
+    tree.write("/Configs/Sounds/Effects.snd",
+               "device = 'device.cfg';\n"
+               "default = 0.4, 7.0, memory, true, headrelative, 3;\n"
+               "directory = 'ui/';\n"
+               "click = 'click.wav';\n");
+    requests.initialize();
+    EXPECT_EQ(requests.getRequestEffectConfig("click")->fileName, "ui/click.wav");
+    Sound3DEffect* held = requests.load("hit");  // not declared any more
+    EXPECT_EQ(held, nullptr);
+
+    tree.write("/Configs/Sounds/Effects.snd", "device = 'device.cfg';\nclick = 'click2.wav';\n");
+    requests.reReadConfig();
+    ASSERT_TRUE(requests.isInitialized());
+    const EffectConfig* click = requests.getRequestEffectConfig("click");
+    ASSERT_NE(click, nullptr);
+    EXPECT_EQ(click->fileName, "click2.wav");  // the prefix did not survive the re-read
+    EXPECT_EQ(click->volume, 0.4f);            // the defaults did
+    EXPECT_EQ(click->storage, "memory");
+    EXPECT_EQ(click->mode, "headrelative");
+    EXPECT_EQ(device->count("initialize"), 2u);
+    EXPECT_EQ(device->count("uninitialize"), 1u);
+    EXPECT_EQ(device->count("loadSettings"), 2u);
+    EXPECT_THAT(log.records(),
+                ElementsAre(logged("RequestManager", Kind::Warning, 0.1f, "Skip load hit: not found EffectConfig")));
+}
+
+TEST_F(RequestTest, OtherDeviceFailuresAreLoggedNotThrown) {
+    requests.initialize();
+    device->failNext("createEffect", "no more effects");
+    EXPECT_EQ(requests.load("hit"), nullptr);
+    EXPECT_EQ(requests.getHandedOutCount(), 0u);
+
+    Sound3DEffect* effect = requests.load("hit");
+    ASSERT_NE(effect, nullptr);
+    std::list<std::list<std::string>> perName;
+    std::list<std::string> totals;
+    device->failNext("getInfo", "device busy");
+    requests.generateInfo(perName, totals);
+    EXPECT_TRUE(perName.empty());
+    EXPECT_TRUE(totals.empty());
+
+    device->failNext("uninitialize", "already gone");
+    requests.uninitialize();
+    EXPECT_FALSE(requests.isInitialized());
+    EXPECT_TRUE(device->liveEffects().empty());
+    EXPECT_THAT(log.records(), ElementsAre(logged("RequestManager", Kind::Warning, 0.1f, "no more effects"),
+                                           logged("RequestManager", Kind::Warning, 0.1f, "device busy"),
+                                           logged("RequestManager", Kind::Warning, 0.1f, "already gone")));
+}
