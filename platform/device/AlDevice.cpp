@@ -650,7 +650,15 @@ void AlDevice::runRealTime() {
             makeCurrent();
             alcRenderSamplesSOFT(alcOf(alcDevice), mix.data(), static_cast<ALCsizei>(realTimePeriod));
             clock += realTimePeriod;
-            if (wavFile) sf_writef_float(static_cast<SNDFILE*>(wavFile), mix.data(), realTimePeriod);
+            if (wavFile && !lostOutput &&
+                sf_writef_float(static_cast<SNDFILE*>(wavFile), mix.data(), realTimePeriod) != realTimePeriod) {
+                // The file stopped taking samples (a full disk): the mix goes
+                // on unheard, as on an unplugged sound card.
+                lostOutput = true;
+                channel().post(debug::Warning(DEBUG_CONTEXT, 0.1f)
+                               << "Sound device " << getName() << ": the output was lost: "
+                               << sf_strerror(static_cast<SNDFILE*>(wavFile)));
+            }
         } else {
             service(realTimePeriod);
             clock += realTimePeriod;  // the sound card's own clock runs alongside
@@ -660,9 +668,13 @@ void AlDevice::runRealTime() {
                                                                    << ": the output was disconnected");
             }
         }
+        mixed.notify_all();
         deadline += period;
+        const auto now = Clock::now();
+        if (deadline < now - std::chrono::milliseconds(200)) deadline = now;  // far behind: no race to catch up
         wake.wait_until(guard, deadline, [this] { return stopping; });
     }
+    alcSetThreadContext(nullptr);  // the thread ends holding no context
 }
 
 void AlDevice::render(float* out, uint32_t frames) {
@@ -832,8 +844,14 @@ uint64_t AlDevice::getBufferBytes() {
     return bufferBytes;
 }
 
+bool AlDevice::waitMixed(uint64_t frames, std::chrono::milliseconds timeout) {
+    std::unique_lock<std::recursive_mutex> guard(lock);
+    return mixed.wait_for(guard, timeout, [&] { return clock >= frames || !initialized; }) && clock >= frames;
+}
+
 bool AlDevice::isConnected() {
     std::lock_guard<std::recursive_mutex> guard(lock);
+    if (lostOutput) return false;
     if (!alcDevice || loopback) return true;
     ALCint connected = ALC_TRUE;
     alcGetIntegerv(alcOf(alcDevice), ALC_CONNECTED, 1, &connected);

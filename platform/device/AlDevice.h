@@ -20,6 +20,7 @@
 // Threads: every call may come from any thread; one recursive lock guards
 // the device, its effects, its listener and the OpenAL context. The device's
 // own thread (real-time outputs) takes it for each period it mixes.
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <list>
@@ -183,6 +184,9 @@ public:
     size_t getVoicesInUse();
     uint64_t getBufferBytes();
     bool isConnected();
+    // Real-time outputs: blocks until the device's own thread has mixed at
+    // least `frames` frames since initialize (true), or the timeout passed.
+    bool waitMixed(uint64_t frames, std::chrono::milliseconds timeout);
 
 private:
     friend class AlEffect;
@@ -217,6 +221,7 @@ private:
     uint64_t bufferBytes = 0;
     std::thread worker;
     std::condition_variable_any wake;
+    std::condition_variable_any mixed;  // the real-time thread mixed a period
     bool stopping = false;
     void* wavFile = nullptr;  // SNDFILE*
 };

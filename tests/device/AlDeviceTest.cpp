@@ -8,7 +8,6 @@
 
 #include <chrono>
 #include <memory>
-#include <thread>
 
 #include "platform/device/AlDevice.h"
 #include "tests/device/SoundFiles.h"
@@ -205,8 +204,13 @@ TEST_F(DeviceTest, CorruptAndMissingSoundsFailCleanlyAndTheDeviceGoesOn) {
     tree.write("/Sounds/junk.ogg", std::string(4000, '\x5a'));
     tree.write("/Sounds/empty.wav", "");
     tree.write("/Sounds/text.mp3", "this is not a sound\n");
-    tone("many.wav", 0.1, 2);
-    for (const char* name : {"truncated.wav", "junk.ogg", "empty.wav", "text.mp3"}) {
+    for (Format format : {Format::Ogg, Format::Flac}) {
+        const std::string name = format == Format::Ogg ? "whole.ogg" : "whole.flac";
+        tone(name, 0.5, 1, format);
+        const std::string bytes = testsupport::readWholeFile(tree.pathOf("/Sounds/" + name));
+        tree.write("/Sounds/truncated" + name.substr(5), bytes.substr(0, bytes.size() / 2));
+    }
+    for (const char* name : {"truncated.wav", "truncated.ogg", "truncated.flac", "junk.ogg", "empty.wav", "text.mp3"}) {
         const std::string path = std::string("/Sounds/") + name;
         for (bool streaming : {false, true}) {
             Sound3DEffect* effect = device.createEffect();
@@ -214,7 +218,8 @@ TEST_F(DeviceTest, CorruptAndMissingSoundsFailCleanlyAndTheDeviceGoesOn) {
             try {
                 if (streaming) effect->createStreaming(stream, 4);
                 else effect->createStatic(stream);
-                if (std::string(name) != "truncated.wav" || !streaming) ADD_FAILURE() << name << " was accepted";
+                // A stream learns of a cut-off end only when it reaches it.
+                if (std::string(name) != "truncated.flac" || !streaming) ADD_FAILURE() << name << " was accepted";
             } catch (const SoundObjectException& e) {
                 EXPECT_THAT(e.getString(), testing::HasSubstr(path)) << name;
             }
@@ -280,10 +285,9 @@ TEST(DeviceOutputs, TheWavOutputMixesInRealTimeAndFinishesItsFile) {
         theResourceManager->closeStream(stream);
         effect->setMode(SOUND3D_MODE_DISABLE, SOUND3D_APPLY_IMMEDIATE);
         effect->play();
-        // The device's own thread plays the 0.2 s sound in real time.
-        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (effect->isPlaying() && std::chrono::steady_clock::now() < limit)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        // The device's own thread plays the 0.2 s sound in real time; once it
+        // has mixed 0.3 s the sound has ended by itself.
+        ASSERT_TRUE(device.waitMixed(48000 * 3 / 10, std::chrono::seconds(20)));
         EXPECT_FALSE(effect->isPlaying());
         device.destroyEffect(effect);
         device.uninitialize();
@@ -328,4 +332,36 @@ TEST_F(DeviceTest, SettingsFilesTuneTheMixerAndBadOnesChangeNothing) {
     EXPECT_GT(rms(settled(2048), 0), 0.05);
     device.loadSettings(nullptr);  // no file: nothing changes
     EXPECT_EQ(device.getSettings().frequency, 44100u);
+}
+
+// The null output's thread mixes and refills a stream in real time while the
+// game thread changes the effect: the stream neither stalls nor runs dry.
+TEST(DeviceOutputs, TheNullOutputStreamsInRealTimeWhileTheGameChangesTheEffect) {
+    testsupport::ResourceTree tree;
+    tree.write("/Sounds/long.ogg", "");
+    soundfiles::writeTone(tree.pathOf("/Sounds/long.ogg"), 2.0, 440.0, 22050, 1, Format::Ogg);
+    AlDevice device(Output{Output::Null, ""});
+    device.initialize();
+    Sound3DEffect* effect = device.createEffect();
+    ResourceStream* stream = theResourceManager->openStream("/Sounds/long.ogg");
+    effect->createStreaming(stream, 4);
+    effect->setLooped(true);
+    effect->play();
+    for (int k = 1; k <= 10; ++k) {
+        // 50 ms of mixing each time; the game thread moves the sound between.
+        ASSERT_TRUE(device.waitMixed(uint64_t(k) * 2400, std::chrono::seconds(20)));
+        effect->setPosition(Vector(float(k), 1.0f, 0.0f), SOUND3D_APPLY_IMMEDIATE);
+        effect->setVolume(1.0f / k);
+        EXPECT_TRUE(effect->isPlaying());
+    }
+    // Half a second mixed: the stream stands about 0.5 s into its 2 s.
+    const uint32_t at = effect->getPlayPosition();
+    EXPECT_GT(at, 22050u / 4);
+    EXPECT_LT(at, 22050u * 2);
+    std::list<std::string> info;
+    device.getInfo(info);
+    EXPECT_THAT(std::vector<std::string>(info.begin(), info.end()), testing::Contains("Output: null"));
+    device.destroyEffect(effect);
+    theResourceManager->closeStream(stream);
+    device.uninitialize();
 }
