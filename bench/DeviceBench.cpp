@@ -11,6 +11,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 #include "platform/device/AlDevice.h"
@@ -39,64 +40,120 @@ void writeWav(const std::string& path, double seconds, int format) {
 }
 
 // Raw OpenAL Soft: a loopback context, looping sources on one buffer.
-void BM_DeviceMixRawOpenAl(benchmark::State& state) {
-    ALCdevice* device = alcLoopbackOpenDeviceSOFT(nullptr);
-    const ALCint attributes[] = {ALC_FORMAT_CHANNELS_SOFT, ALC_STEREO_SOFT, ALC_FORMAT_TYPE_SOFT, ALC_FLOAT_SOFT,
-                                 ALC_FREQUENCY, 48000, ALC_MONO_SOURCES, 255, ALC_HRTF_SOFT, ALC_FALSE, 0};
-    ALCcontext* context = alcCreateContext(device, attributes);
-    alcSetThreadContext(context);
-    const auto samples = toneSamples(48000);
-    ALuint buffer;
-    alGenBuffers(1, &buffer);
-    alBufferData(buffer, AL_FORMAT_MONO16, samples.data(), static_cast<ALsizei>(samples.size() * 2), 48000);
-    std::vector<ALuint> sources(voices);
-    alGenSources(voices, sources.data());
-    for (int k = 0; k < voices; ++k) {
-        alSourcei(sources[k], AL_BUFFER, static_cast<ALint>(buffer));
-        alSourcei(sources[k], AL_LOOPING, AL_TRUE);
-        alSource3f(sources[k], AL_POSITION, float(k % 8) - 4, float(k / 8) - 4, 0);
-        alSourcePlay(sources[k]);
+struct RawMixer {
+    ALCdevice* device = nullptr;
+    ALCcontext* context = nullptr;
+    ALuint buffer = 0;
+    std::vector<ALuint> sources;
+    std::vector<float> out = std::vector<float>(block * 2);
+
+    explicit RawMixer(int voices) : sources(static_cast<size_t>(voices)) {
+        device = alcLoopbackOpenDeviceSOFT(nullptr);
+        const ALCint attributes[] = {ALC_FORMAT_CHANNELS_SOFT, ALC_STEREO_SOFT, ALC_FORMAT_TYPE_SOFT, ALC_FLOAT_SOFT,
+                                     ALC_FREQUENCY, 48000, ALC_MONO_SOURCES, 255, ALC_HRTF_SOFT, ALC_FALSE, 0};
+        context = alcCreateContext(device, attributes);
+        alcSetThreadContext(context);
+        const auto samples = toneSamples(48000);
+        alGenBuffers(1, &buffer);
+        alBufferData(buffer, AL_FORMAT_MONO16, samples.data(), static_cast<ALsizei>(samples.size() * 2), 48000);
+        alGenSources(voices, sources.data());
+        for (int k = 0; k < voices; ++k) {
+            alSourcei(sources[k], AL_BUFFER, static_cast<ALint>(buffer));
+            alSourcei(sources[k], AL_LOOPING, AL_TRUE);
+            alSource3f(sources[k], AL_POSITION, float(k % 16) - 8, float(k / 16) - 8, 0);
+            alSourcePlay(sources[k]);
+        }
     }
-    std::vector<float> out(block * 2);
-    for (auto _ : state) alcRenderSamplesSOFT(device, out.data(), block);
-    state.counters["voice_seconds_per_cpu_second"] =
-        benchmark::Counter(double(voices) * block / 48000, benchmark::Counter::kIsIterationInvariantRate);
-    alDeleteSources(voices, sources.data());
-    alDeleteBuffers(1, &buffer);
-    alcSetThreadContext(nullptr);
-    alcDestroyContext(context);
-    alcCloseDevice(device);
-}
-BENCHMARK(BM_DeviceMixRawOpenAl);
+    void render() {
+        alcSetThreadContext(context);
+        alcRenderSamplesSOFT(device, out.data(), block);
+    }
+    ~RawMixer() {
+        alcSetThreadContext(context);
+        alDeleteSources(static_cast<ALsizei>(sources.size()), sources.data());
+        alDeleteBuffers(1, &buffer);
+        alcSetThreadContext(nullptr);
+        alcDestroyContext(context);
+        alcCloseDevice(device);
+    }
+};
 
 // The same work through our device: effects cloned from one loaded sound,
 // the device's service (streams, voices, virtual time) before each block.
-void BM_DeviceMixThroughDevice(benchmark::State& state) {
+struct DeviceMixer {
     testsupport::ResourceTree tree;
-    tree.write("/Sounds/tone.wav", "");
-    writeWav(tree.pathOf("/Sounds/tone.wav"), 1.0, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
-    aldevice::AlDevice device(aldevice::Output{aldevice::Output::Loopback, ""});
-    device.initialize();
-    Sound3DEffect* source = device.createEffect();
-    ResourceStream* stream = theResourceManager->openStream("/Sounds/tone.wav");
-    source->createStatic(stream);
-    theResourceManager->closeStream(stream);
+    aldevice::AlDevice device{aldevice::Output{aldevice::Output::Loopback, ""}};
     std::vector<Sound3DEffect*> effects;
-    for (int k = 0; k < voices; ++k) {
-        effects.push_back(k == 0 ? source : device.createEffect());
-        if (k) effects.back()->clone(source);
-        effects.back()->setLooped(true);
-        effects.back()->setPosition(Vector(float(k % 8) - 4, float(k / 8) - 4, 0), SOUND3D_APPLY_IMMEDIATE);
-        effects.back()->play();
+    std::vector<float> out = std::vector<float>(block * 2);
+
+    explicit DeviceMixer(int voices) {
+        tree.write("/Sounds/tone.wav", "");
+        writeWav(tree.pathOf("/Sounds/tone.wav"), 1.0, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+        device.initialize();
+        Sound3DEffect* source = device.createEffect();
+        ResourceStream* stream = theResourceManager->openStream("/Sounds/tone.wav");
+        source->createStatic(stream);
+        theResourceManager->closeStream(stream);
+        for (int k = 0; k < voices; ++k) {
+            effects.push_back(k == 0 ? source : device.createEffect());
+            if (k) effects.back()->clone(source);
+            effects.back()->setLooped(true);
+            effects.back()->setPosition(Vector(float(k % 16) - 8, float(k / 16) - 8, 0), SOUND3D_APPLY_IMMEDIATE);
+            effects.back()->play();
+        }
     }
-    std::vector<float> out(block * 2);
-    for (auto _ : state) device.render(out.data(), block);
+    void render() { device.render(out.data(), block); }
+    ~DeviceMixer() {
+        for (Sound3DEffect* e : effects) device.destroyEffect(e);
+        device.uninitialize();
+    }
+};
+
+void BM_DeviceMixRawOpenAl(benchmark::State& state) {
+    RawMixer mixer(voices);
+    for (auto _ : state) mixer.render();
     state.counters["voice_seconds_per_cpu_second"] =
         benchmark::Counter(double(voices) * block / 48000, benchmark::Counter::kIsIterationInvariantRate);
-    for (Sound3DEffect* e : effects) device.destroyEffect(e);
-    device.uninitialize();
+}
+BENCHMARK(BM_DeviceMixRawOpenAl);
+
+void BM_DeviceMixThroughDevice(benchmark::State& state) {
+    DeviceMixer mixer(voices);
+    for (auto _ : state) mixer.render();
+    state.counters["voice_seconds_per_cpu_second"] =
+        benchmark::Counter(double(voices) * block / 48000, benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_DeviceMixThroughDevice);
+
+double threadCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+// Both in one run, block for block, at the full voice limit: the ratio of
+// voices mixed per CPU second through the device to raw OpenAL Soft
+// (1.0 = no cost of our own).
+void BM_DeviceMixRatioAgainstRawOpenAl(benchmark::State& state) {
+    const int count = static_cast<int>(state.range(0));
+    RawMixer raw(count);
+    DeviceMixer ours(count);
+    double rawSeconds = 0, ourSeconds = 0;
+    for (auto _ : state) {
+        double t0 = threadCpuSeconds();
+        raw.render();
+        double t1 = threadCpuSeconds();
+        ours.render();
+        double t2 = threadCpuSeconds();
+        rawSeconds += t1 - t0;
+        ourSeconds += t2 - t1;
+    }
+    const double voiceSeconds = double(count) * block / 48000 * double(state.iterations());
+    state.counters["raw_voice_s_per_cpu_s"] = voiceSeconds / rawSeconds;
+    state.counters["device_voice_s_per_cpu_s"] = voiceSeconds / ourSeconds;
+    state.counters["ratio"] = rawSeconds / ourSeconds;
+}
+BENCHMARK(BM_DeviceMixRatioAgainstRawOpenAl)->Arg(64)->Arg(255);
 
 void BM_DeviceDecodeAndLoad10s(benchmark::State& state) {
     const bool ogg = state.range(0) == 1;
