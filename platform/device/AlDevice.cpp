@@ -82,8 +82,13 @@ uint32_t AlEffect::currentFrame() {
     ALint offset = 0;
     alGetSourcei(source, AL_SAMPLE_OFFSET, &offset);
     if (buffer) return static_cast<uint32_t>(offset);
+    uint64_t frame = queuedBase + static_cast<uint64_t>(offset);
+    ALint stateNow = AL_PLAYING;
+    alGetSourcei(source, AL_SOURCE_STATE, &stateNow);
+    // A stream that ran to the end of its queue reports offset 0 until its
+    // buffers are unqueued: it stands where the decoder stopped.
+    if (stateNow == AL_STOPPED) frame = decodePosition;
     const uint64_t length = lengthFrames();
-    const uint64_t frame = queuedBase + static_cast<uint64_t>(offset);
     return static_cast<uint32_t>(length ? frame % length : frame);
 }
 
