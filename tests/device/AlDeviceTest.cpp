@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <sndfile.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <chrono>
 #include <memory>
@@ -364,4 +367,48 @@ TEST(DeviceOutputs, TheNullOutputStreamsInRealTimeWhileTheGameChangesTheEffect) 
     device.destroyEffect(effect);
     theResourceManager->closeStream(stream);
     device.uninitialize();
+}
+
+// A WAV output whose file stops taking samples mid-run (here: the process
+// may write no more than 32 KiB into a file) is reported lost; the mix goes
+// on unheard and every call is still accepted.
+TEST(DeviceOutputs, AnOutputLostMidRunIsReportedAndCallsGoOn) {
+    testsupport::ResourceTree tree;
+    testsupport::TemporaryDirectory dir;
+    tree.write("/Sounds/beep.wav", "");
+    soundfiles::writeTone(tree.pathOf("/Sounds/beep.wav"), 0.2, 440.0, 48000, 1, Format::Wav);
+    debug::Capture log;
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 32 * 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    {
+        AlDevice device(Output{Output::Wav, dir.file("mix.wav")});
+        device.initialize();
+        // 0.4 s of 16-bit stereo at 48 kHz is far more than 32 KiB.
+        ASSERT_TRUE(device.waitMixed(48000 * 4 / 10, std::chrono::seconds(20)));
+        std::list<std::string> info;
+        device.getInfo(info);
+        EXPECT_THAT(std::vector<std::string>(info.begin(), info.end()),
+                    testing::Contains(testing::HasSubstr("(disconnected)")));
+        Sound3DEffect* effect = device.createEffect();
+        ResourceStream* stream = theResourceManager->openStream("/Sounds/beep.wav");
+        effect->createStatic(stream);
+        theResourceManager->closeStream(stream);
+        effect->play();
+        EXPECT_TRUE(effect->isPlaying());
+        const uint64_t played = 48000 * 4 / 10 + 48000 * 3 / 10;
+        ASSERT_TRUE(device.waitMixed(played, std::chrono::seconds(20)));
+        EXPECT_FALSE(effect->isPlaying());  // its time ran on unheard
+        device.destroyEffect(effect);
+        device.uninitialize();
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    const auto records = log.onChannel("SoundDevice");
+    ASSERT_EQ(records.size(), 1u);  // reported once, not once per period
+    EXPECT_EQ(records[0].kind, debug::Kind::Warning);
+    EXPECT_THAT(records[0].text, testing::HasSubstr(": the output was lost: "));
 }
