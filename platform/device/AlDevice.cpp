@@ -545,8 +545,18 @@ std::string AlDevice::getName() {
 }
 
 bool AlDevice::systemOutputOpens() {
+    // Without a sound card every probe fails and the sound system prints its
+    // complaints on standard error: a failed probe is not repeated within the
+    // process (a card plugged in later is found by the next process).
+    static std::mutex probeMutex;
+    static bool failedBefore = false;
+    std::lock_guard<std::mutex> guard(probeMutex);
+    if (failedBefore) return false;
     ALCdevice* probe = alcOpenDevice(nullptr);
-    if (!probe) return false;
+    if (!probe) {
+        failedBefore = true;
+        return false;
+    }
     alcCloseDevice(probe);
     return true;
 }
