@@ -76,7 +76,13 @@ void RequestManager::loadDeviceSettings() {
     // No existence check: the device is told of a missing file by a null stream.
     const std::string path = "/Sounds/" + record->fileName;
     ResourceStream* stream = resources->openStream(path.c_str());
-    theSound3DDevice->loadSettings(stream);
+    try {
+        theSound3DDevice->loadSettings(stream);
+    } catch (...) {
+        // initialize reports the failure; the stream goes back first.
+        if (stream) resources->closeStream(stream);
+        throw;
+    }
     if (stream) resources->closeStream(stream);
 }
 

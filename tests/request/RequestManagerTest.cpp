@@ -214,6 +214,17 @@ TEST_F(RequestTest, DeviceFailuresAtInitialisation) {
     requests.reReadConfig();
     EXPECT_TRUE(requests.isInitialized());
     EXPECT_EQ(device->count("initialize"), 5u);
+    requests.uninitialize();
+
+    // A device that refuses its settings: no device, and the settings file
+    // is closed again.
+    tree.write("/Configs/Sounds/Effects.snd", effectsFile);
+    device->failNext("loadSettings", "bad settings");
+    log.clear();
+    requests.initialize();
+    EXPECT_FALSE(requests.isInitialized());
+    EXPECT_EQ(resources.open, 0);
+    EXPECT_THAT(log.records(), ElementsAre(logged("RequestManager", Kind::Warning, 0.1f, "bad settings")));
 }
 
 TEST_F(RequestTest, StatisticsPerNameAndTotalsMergedWithTheDevicesLines) {
