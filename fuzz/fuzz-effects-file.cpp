@@ -27,7 +27,8 @@ public:
         return position = base + offset;
     }
     long read(void* buffer, long wanted) override {
-        const long count = std::min(wanted, size - position);
+        // At most 1 KiB at a time, as a stream over an archive may answer.
+        const long count = std::min({wanted, size - position, 1024L});
         if (count > 0) std::memcpy(buffer, data + position, static_cast<size_t>(count));
         position += count;
         return count;

@@ -71,6 +71,8 @@ private:
 void scan(std::string& block) {
     lineNumber = 1;
     const size_t length = std::min(block.size(), std::strlen(block.c_str()));
+    // The scanner counts its buffer in int: a larger text cannot be read.
+    if (length > static_cast<size_t>(std::numeric_limits<int>::max() - 2)) return;
     try {
         block.resize(length);
         block.append(2, '\0');
@@ -107,7 +109,12 @@ void EffectsFile::read(const std::string& fileName) {
         try {
             block.reserve(static_cast<size_t>(size) + 2);  // room for the scanner's end marks
             block.resize(static_cast<size_t>(size));
-            ok = stream->read(&block[0], size) == size;
+            long done = 0;
+            while (ok && done < size) {
+                const long got = stream->read(&block[static_cast<size_t>(done)], size - done);
+                ok = got > 0;
+                done += got;
+            }
         } catch (const std::bad_alloc&) {
             ok = false;  // too large to hold: as unreadable
         }
