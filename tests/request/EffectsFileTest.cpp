@@ -71,69 +71,69 @@ TEST_F(EffectsFileTest, TokensKeywordsAndNumbers) {
     EXPECT_EQ(at("b9").spareNumber, 2147483647);  // too large: the largest value
 }
 
-TEST_F(EffectsFileTest, SyntaxErrorsStopTheReadAndKeepWhatCameBefore) {
-    // An integer where a float is expected, on line 3.
-    read("a = 'a.wav';\n\nb = 'b.wav', 1, 2.0;\nc = 'c.wav';\n");
-    EXPECT_THAT(names(), ElementsAre("a"));
-    EXPECT_EQ(log.records(), syntaxError(3));
-
-    for (const std::string& text : {std::string(""), std::string("// only\n/* comments */\n")}) {
-        log.clear();
+TEST_F(EffectsFileTest, ErrorsStopTheReadAndKeepWhatCameBefore) {
+    const std::string invalid = "Invalid symbol at line ", parse = "YYERROR: parse error at line ",
+                      syntax = "Syntax error in line ";
+    struct Case {
+        std::string text;
+        std::vector<std::string> names;
+        std::vector<std::string> messages;
+    };
+    const std::vector<Case> cases{
+        // Grammar: an integer where a float is expected, a point where an
+        // integer is, characters never allowed, keywords out of place, an
+        // entry cut short by the end, and files with no entry at all.
+        {"a = 'a.wav';\n\nb = 'b.wav', 1, 2.0;\nc = 'c.wav';\n", {"a"}, {parse + "3", syntax + "3"}},
+        {"x = 'x.wav', 1.0, 2.0, disk, false, normal, 3.0;", {}, {parse + "1", syntax + "1"}},
+        {"{ x = 'x.wav'; }", {}, {parse + "1", syntax + "1"}},
+        {"a = 'a.wav';\nb : 'b.wav';", {"a"}, {parse + "2", syntax + "2"}},
+        {"a = 'a.wav' * 2;", {}, {parse + "1", syntax + "1"}},
+        {"memory = 'm.wav';", {}, {parse + "1", syntax + "1"}},
+        {"a = 'a.wav', 1.0, 1.0, normal, true, memory, 0;", {}, {parse + "1", syntax + "1"}},
+        {"directory = 'd/', 1.0;", {}, {parse + "1", syntax + "1"}},
+        {"a = 'a.wav';\n\nb = 'b.wav'\n", {"a"}, {parse + "4", syntax + "4"}},
+        {"", {}, {parse + "1", syntax + "1"}},
+        {"// only\n/* comments */\n", {}, {parse + "3", syntax + "3"}},
+        // Line numbers: quoted text across lines does not advance them, a
+        // block comment does.
+        {"a = 'one\ntwo\nthree';\nb = 1.0;", {"a"}, {parse + "2", syntax + "2"}},
+        {"/* one\ntwo\nthree */\nbad = 1;\n", {}, {parse + "4", syntax + "4"}},
+        // Invalid characters end the input; inside an entry the parser's two
+        // messages follow.
+        {"a = 'a.wav';\n# note\nb = 'b.wav';\n", {"a"}, {invalid + "2"}},
+        {"a = 'a.wav';\nb = -1.0;\n", {"a"}, {invalid + "2", parse + "2", syntax + "2"}},
+        {"_a = 'a.wav';", {}, {invalid + "1", parse + "1", syntax + "1"}},
+        {"a = \"a.wav\";", {}, {invalid + "1", parse + "1", syntax + "1"}},
+        {"a = 'a.wav';\n\xff\xfe", {"a"}, {invalid + "2"}},
+        // A block comment holding '(' or '*', or never closed, is no
+        // comment: its first '/' is invalid, at the line where it starts.
+        {"a = 'a.wav';\n/* see (below)\n */\nb = 'b.wav';\n", {"a"}, {invalid + "2"}},
+        {"/* 2 * 3 */ a = 'a.wav';", {}, {invalid + "1", parse + "1", syntax + "1"}},
+        {"a = 'a.wav';\n/* open\n\nb = 'b.wav';\n", {"a"}, {invalid + "2"}},
+        // So is an unterminated quote.
+        {"a = 'a.wav';\nb = 'b.wav", {"a"}, {invalid + "2", parse + "2", syntax + "2"}},
+    };
+    for (const Case& c : cases) {
         clear();
-        read(text);
-        EXPECT_TRUE(records.empty());
-        EXPECT_EQ(log.records(), syntaxError(text.empty() ? 1 : 3)) << text;
-    }
-
-    // A point where the last field expects an integer; braces are not allowed.
-    for (const std::string& text : {std::string("x = 'x.wav', 1.0, 2.0, disk, false, normal, 3.0;"), std::string("{ x = 'x.wav'; }")}) {
         log.clear();
-        clear();
-        read(text);
-        EXPECT_TRUE(records.empty());
-        EXPECT_EQ(log.records(), syntaxError(1)) << text;
+        read(c.text);
+        EXPECT_EQ(names(), c.names) << c.text;
+        std::vector<debug::Record> expected;
+        for (const std::string& m : c.messages) expected.push_back(logged("SoundManager", Kind::Error, 0.0f, m));
+        EXPECT_EQ(log.records(), expected) << c.text;
     }
 }
 
-TEST_F(EffectsFileTest, InvalidSymbolsEndTheInputWhereTheyStand) {
-    // Between entries: only the invalid symbol is reported.
-    read("a = 'a.wav';\n# note\nb = 'b.wav';\n");
-    EXPECT_THAT(names(), ElementsAre("a"));
-    EXPECT_THAT(log.records(), ElementsAre(logged("SoundManager", Kind::Error, 0.0f, "Invalid symbol at line 2")));
-
-    // Inside an entry: the parser's two messages follow.
+TEST_F(EffectsFileTest, EveryReadStartsAtItsOwnFirstCharacter) {
+    read("a = 'a.wav';\nb = 'b.wav' # rest\n");
     log.clear();
-    clear();
-    read("a = 'a.wav';\nb = -1.0;\n");
-    EXPECT_THAT(names(), ElementsAre("a"));
-    auto expected = std::vector<debug::Record>{logged("SoundManager", Kind::Error, 0.0f, "Invalid symbol at line 2")};
-    for (auto& r : syntaxError(2)) expected.push_back(r);
-    EXPECT_EQ(log.records(), expected);
-
-    // A block comment holding '(' is no comment: its first '/' is invalid,
-    // reported at the line where the comment starts.
-    log.clear();
-    clear();
-    read("a = 'a.wav';\n/* see (below)\n */\nb = 'b.wav';\n");
-    EXPECT_THAT(names(), ElementsAre("a"));
-    EXPECT_THAT(log.records(), ElementsAre(logged("SoundManager", Kind::Error, 0.0f, "Invalid symbol at line 2")));
-
-    // A multi-line comment before a faulty entry does not shift its line.
-    log.clear();
-    clear();
-    read("/* one\ntwo\nthree */\nbad = 1;\n");
-    EXPECT_EQ(log.records(), syntaxError(4));
-
-    // The next read starts afresh at the new file's first character, line 1.
-    log.clear();
-    clear();
-    read("ok = 'ok.wav';\n");
-    EXPECT_THAT(names(), ElementsAre("ok"));
+    read("ok = 'ok.wav';\n");  // nothing of the stopped read carries over
+    EXPECT_THAT(names(), ElementsAre("a", "ok"));
     EXPECT_TRUE(log.records().empty());
 
     // A zero byte ends the text like the end of the file.
     read(std::string("z = 'z.wav';\0garbage = ", 22));
-    EXPECT_THAT(names(), ElementsAre("ok", "z"));
+    EXPECT_THAT(names(), ElementsAre("a", "ok", "z"));
     EXPECT_TRUE(log.records().empty());
 }
 
@@ -205,44 +205,6 @@ TEST_F(EffectsFileTest, TheFileIsReadThroughTheResources) {
     EffectsFile::read("Effects.snd");
     EffectsFile::setTarget(nullptr);
     EXPECT_THAT(names(), ElementsAre("click"));
-}
-
-TEST_F(EffectsFileTest, BadInputEndsTheReadWithTheRecordsCompletedSoFar) {
-    struct Case {
-        std::string text;
-        std::vector<std::string> names;
-        std::vector<std::string> messages;
-    };
-    const std::vector<Case> cases{
-        // An unterminated quote or block comment: its first character is invalid.
-        {"a = 'a.wav';\nb = 'b.wav", {"a"}, {"Invalid symbol at line 2", "YYERROR: parse error at line 2", "Syntax error in line 2"}},
-        {"a = 'a.wav';\n/* open\n\nb = 'b.wav';\n", {"a"}, {"Invalid symbol at line 2"}},
-        // A comment holding '*' is no comment either.
-        {"/* 2 * 3 */ a = 'a.wav';", {}, {"Invalid symbol at line 1", "YYERROR: parse error at line 1", "Syntax error in line 1"}},
-        // Bytes outside ASCII, and characters that start no token.
-        {"a = 'a.wav';\n\xff\xfe", {"a"}, {"Invalid symbol at line 2"}},
-        {"_a = 'a.wav';", {}, {"Invalid symbol at line 1", "YYERROR: parse error at line 1", "Syntax error in line 1"}},
-        {"a = \"a.wav\";", {}, {"Invalid symbol at line 1", "YYERROR: parse error at line 1", "Syntax error in line 1"}},
-        // Characters the grammar never allows, and an entry cut short by the end.
-        {"a = 'a.wav';\nb : 'b.wav';", {"a"}, {"YYERROR: parse error at line 2", "Syntax error in line 2"}},
-        {"a = 'a.wav' * 2;", {}, {"YYERROR: parse error at line 1", "Syntax error in line 1"}},
-        {"a = 'a.wav';\n\nb = 'b.wav'\n", {"a"}, {"YYERROR: parse error at line 4", "Syntax error in line 4"}},
-        // Quoted text spanning lines does not advance the line number.
-        {"a = 'one\ntwo\nthree';\nb = 1.0;", {"a"}, {"YYERROR: parse error at line 2", "Syntax error in line 2"}},
-        // Keywords where a name or a word of another kind is expected.
-        {"memory = 'm.wav';", {}, {"YYERROR: parse error at line 1", "Syntax error in line 1"}},
-        {"a = 'a.wav', 1.0, 1.0, normal, true, memory, 0;", {}, {"YYERROR: parse error at line 1", "Syntax error in line 1"}},
-        {"directory = 'd/', 1.0;", {}, {"YYERROR: parse error at line 1", "Syntax error in line 1"}},
-    };
-    for (const Case& c : cases) {
-        clear();
-        log.clear();
-        read(c.text);
-        EXPECT_EQ(names(), c.names) << c.text;
-        std::vector<debug::Record> expected;
-        for (const std::string& m : c.messages) expected.push_back(logged("SoundManager", Kind::Error, 0.0f, m));
-        EXPECT_EQ(log.records(), expected) << c.text;
-    }
 }
 
 TEST_F(EffectsFileTest, NumbersBeyondTheirRange) {
