@@ -9,7 +9,8 @@
 // Token values (names and quoted texts) are at most maxTokenLength
 // characters. A longer one ends the input like an invalid character, with
 // the error "Token longer than 2047 characters at line N": a clipped file
-// name would silently load the wrong sound.
+// name would silently load the wrong sound. A float too large for its type
+// reads as infinity, an integer beyond 2147483647 as 2147483647.
 //
 // Threads: one read at a time (the request manager reads under its lock);
 // the scanner and parser keep their state in this module's statics.
