@@ -200,6 +200,34 @@ TEST_F(DeviceTest, ASavedPlayPositionResumesAtTheSameFrame) {
     theResourceManager->closeStream(stream);
 }
 
+// Every format the device reads plays, loaded whole or streamed, with the
+// format the file holds.
+TEST_F(DeviceTest, EveryFormatLoadsAndStreams) {
+    const struct {
+        const char* name;
+        Format format;
+        int channels;
+    } files[] = {{"f.wav", Format::Wav, 2}, {"f.flac", Format::Flac, 1}, {"f.ogg", Format::Ogg, 2},
+                 {"f.opus", Format::Opus, 1}, {"f.mp3", Format::Mp3, 1}};
+    for (const auto& file : files) {
+        const std::string path = tone(file.name, 1.0, file.channels, file.format, 48000);
+        for (bool streaming : {false, true}) {
+            Sound3DEffect* effect = device.createEffect();
+            ResourceStream* stream = theResourceManager->openStream(path.c_str());
+            if (streaming) effect->createStreaming(stream, 4);
+            else effect->createStatic(stream);
+            EXPECT_EQ(effect->getFrequency(), 48000u) << file.name;
+            EXPECT_EQ(effect->getChannels(), uint32_t(file.channels)) << file.name;
+            effect->setMode(SOUND3D_MODE_DISABLE, SOUND3D_APPLY_IMMEDIATE);
+            effect->play();
+            EXPECT_GT(rms(settled(4096), 0), 0.1) << file.name << (streaming ? " streamed" : " loaded");
+            effect->stop();
+            device.destroyEffect(effect);
+            theResourceManager->closeStream(stream);
+        }
+    }
+}
+
 TEST_F(DeviceTest, CorruptAndMissingSoundsFailCleanlyAndTheDeviceGoesOn) {
     tone("good.wav", 0.5);
     std::string wav = testsupport::readWholeFile(tree.pathOf("/Sounds/good.wav"));

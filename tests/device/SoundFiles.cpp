@@ -13,9 +13,13 @@ void writeTone(const std::string& path, double seconds, double hertz, int rate, 
     std::memset(&info, 0, sizeof info);
     info.samplerate = rate;
     info.channels = channels;
-    info.format = format == Format::Ogg    ? SF_FORMAT_OGG | SF_FORMAT_VORBIS
-                  : format == Format::Flac ? SF_FORMAT_FLAC | SF_FORMAT_PCM_16
-                                           : SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    switch (format) {
+        case Format::Ogg: info.format = SF_FORMAT_OGG | SF_FORMAT_VORBIS; break;
+        case Format::Flac: info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16; break;
+        case Format::Opus: info.format = SF_FORMAT_OGG | SF_FORMAT_OPUS; break;  // 48 kHz or below only
+        case Format::Mp3: info.format = SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III; break;
+        case Format::Wav: info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16; break;
+    }
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     if (!file) throw std::runtime_error("cannot write " + path);
     const long frames = static_cast<long>(seconds * rate);

@@ -5,7 +5,7 @@
 
 namespace soundfiles {
 
-enum class Format { Wav, Ogg, Flac };
+enum class Format { Wav, Ogg, Flac, Opus, Mp3 };
 
 // A sine tone (mono or stereo) of the given length at `rate`; amplitude 0.5.
 void writeTone(const std::string& path, double seconds, double hertz, int rate, int channels, Format format);
