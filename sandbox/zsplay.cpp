@@ -70,6 +70,11 @@ int main(int argc, char** argv) {
     EffectsFile::read("Effects.snd");
     EffectsFile::setTarget(nullptr);
 
+    // The "device" entry names the device's settings file, as for the game.
+    std::string settingsPath;
+    if (records.count("device")) settingsPath = "/Sounds/" + records["device"]->fileName;
+
+    int failures = 0;
     std::vector<Request> requests;
     for (const std::string& item : wanted) {
         auto found = records.find(item);
@@ -83,6 +88,7 @@ int main(int argc, char** argv) {
             requests.push_back({item, "/zsplay/" + file.filename().string(), false, 1.0f, SOUND3D_MODE_DISABLE});
         } else {
             std::cerr << "zsplay: " << item << " is neither an effect of Effects.snd nor a sound file\n";
+            ++failures;
         }
     }
     for (auto& record : records) delete record.second;
@@ -101,7 +107,7 @@ int main(int argc, char** argv) {
         std::cerr << "zsplay: " << e.getString() << "\n";
         return 1;
     }
-    if (ResourceStream* settings = theResourceManager->openStream("/Sounds/device.cfg")) {
+    if (ResourceStream* settings = settingsPath.empty() ? nullptr : theResourceManager->openStream(settingsPath.c_str())) {
         device->loadSettings(settings);
         theResourceManager->closeStream(settings);
     }
@@ -109,7 +115,6 @@ int main(int argc, char** argv) {
     device->getInfo(info);
     std::cout << "zsplay: " << info.front() << "\n";
 
-    int failures = 0;
     for (const Request& request : requests) {
         ResourceStream* stream = theResourceManager->openStream(request.path.c_str());
         Sound3DEffect* effect = device->createEffect();
