@@ -121,21 +121,25 @@ float AlEffect::loudness() {
                               ? now.position
                               : Vector(now.position.x - listenerAt.x, now.position.y - listenerAt.y,
                                        now.position.z - listenerAt.z);
+    // Distances are in metres: world units times the listener's distance factor.
     const float reference = std::max(now.radius, 1e-4f);
-    const float distance = std::max(length(offset), reference);
+    const float distance = std::max(length(offset) * device.listener.distanceFactor, reference);
     return volume * reference / (reference + device.listener.rolloffFactor * (distance - reference));
 }
 
 void AlEffect::applyPlacement() {
     if (!source) return;
     device.makeCurrent();
+    // OpenAL works in metres: positions are scaled by the listener's
+    // distance factor (metres per world unit); the radius is in metres.
+    const float scale = device.listener.distanceFactor;
     if (now.mode == SOUND3D_MODE_HEADRELATIVE) {
         const Vector p = toOpenAlHeadAxes(now.position);
         alSourcei(source, AL_SOURCE_RELATIVE, AL_TRUE);
-        alSource3f(source, AL_POSITION, p.x, p.y, p.z);
+        alSource3f(source, AL_POSITION, p.x * scale, p.y * scale, p.z * scale);
     } else {
         alSourcei(source, AL_SOURCE_RELATIVE, AL_FALSE);
-        alSource3f(source, AL_POSITION, now.position.x, now.position.y, now.position.z);
+        alSource3f(source, AL_POSITION, now.position.x * scale, now.position.y * scale, now.position.z * scale);
     }
     alSourcei(source, AL_SOURCE_SPATIALIZE_SOFT, now.mode == SOUND3D_MODE_DISABLE ? AL_FALSE : AL_TRUE);
     alSourcef(source, AL_REFERENCE_DISTANCE, std::max(now.radius, 1e-4f));
@@ -461,10 +465,24 @@ bool AlEffect::isHeard() {
 void AlListener::apply() {
     if (!device.alcContext) return;
     device.makeCurrent();
-    alListener3f(AL_POSITION, position.x, position.y, position.z);
+    alListener3f(AL_POSITION, position.x * distanceFactor, position.y * distanceFactor, position.z * distanceFactor);
     const ALfloat orientation[6] = {front.x, front.y, front.z, top.x, top.y, top.z};
     alListenerfv(AL_ORIENTATION, orientation);
     alListenerf(AL_METERS_PER_UNIT, distanceFactor);
+    // The factors reach every voice now; voices taken later get them in
+    // applyToSource.
+    for (AlEffect* effect : device.effects)
+        if (effect->source) effect->applyToSource();
+}
+
+void AlListener::beginPending() {
+    if (hasPending) return;
+    pendingPosition = position;
+    pendingFront = front;
+    pendingTop = top;
+    pendingDistanceFactor = distanceFactor;
+    pendingRolloffFactor = rolloffFactor;
+    hasPending = true;
 }
 
 void AlListener::commit() {
@@ -477,19 +495,24 @@ float AlListener::getDistanceFactor() {
     return distanceFactor;
 }
 
-void AlListener::setDistanceFactor(float factor, Sound3DApply) {
+void AlListener::setDistanceFactor(float factor, Sound3DApply applyWhen) {
     std::lock_guard<std::recursive_mutex> guard(device.lock);
-    distanceFactor = factor > 0.0f ? factor : distanceFactor;
+    if (!(factor > 0.0f)) return;
+    if (applyWhen == SOUND3D_APPLY_DEFERRED) {
+        beginPending();
+        pendingDistanceFactor = factor;
+        return;
+    }
+    distanceFactor = pendingDistanceFactor = factor;
     apply();
 }
 
 void AlListener::setOrientation(const Vector& f, const Vector& t, Sound3DApply applyWhen) {
     std::lock_guard<std::recursive_mutex> guard(device.lock);
     if (applyWhen == SOUND3D_APPLY_DEFERRED) {
-        if (!hasPending) pendingPosition = position;
+        beginPending();
         pendingFront = f;
         pendingTop = t;
-        hasPending = true;
         return;
     }
     front = pendingFront = f;
@@ -500,12 +523,8 @@ void AlListener::setOrientation(const Vector& f, const Vector& t, Sound3DApply a
 void AlListener::setPosition(const Vector& p, Sound3DApply applyWhen) {
     std::lock_guard<std::recursive_mutex> guard(device.lock);
     if (applyWhen == SOUND3D_APPLY_DEFERRED) {
-        if (!hasPending) {
-            pendingFront = front;
-            pendingTop = top;
-        }
+        beginPending();
         pendingPosition = p;
-        hasPending = true;
         return;
     }
     position = pendingPosition = p;
@@ -517,12 +536,16 @@ float AlListener::getRolloffFactor() {
     return rolloffFactor;
 }
 
-void AlListener::setRolloffFactor(float factor, Sound3DApply) {
+void AlListener::setRolloffFactor(float factor, Sound3DApply applyWhen) {
     std::lock_guard<std::recursive_mutex> guard(device.lock);
-    rolloffFactor = factor;
-    // Every source now, and every voice taken later (applyToSource).
-    for (AlEffect* effect : device.effects)
-        if (effect->source) effect->applyToSource();
+    if (!(factor >= 0.0f)) return;
+    if (applyWhen == SOUND3D_APPLY_DEFERRED) {
+        beginPending();
+        pendingRolloffFactor = factor;
+        return;
+    }
+    rolloffFactor = pendingRolloffFactor = factor;
+    apply();
 }
 
 // ---------------------------------------------------------------- device
@@ -777,18 +800,21 @@ void AlDevice::rebalance() {
 }
 
 void AlDevice::commitPending() {
+    // The listener first: the effects' positions are scaled by its factor.
+    if (listener.hasPending) {
+        listener.position = listener.pendingPosition;
+        listener.front = listener.pendingFront;
+        listener.top = listener.pendingTop;
+        listener.distanceFactor = listener.pendingDistanceFactor;
+        listener.rolloffFactor = listener.pendingRolloffFactor;
+        listener.hasPending = false;
+        listener.apply();
+    }
     for (AlEffect* effect : effects) {
         if (!effect->hasPending) continue;
         effect->now = effect->pending;
         effect->hasPending = false;
         effect->applyPlacement();
-    }
-    if (listener.hasPending) {
-        listener.position = listener.pendingPosition;
-        listener.front = listener.pendingFront;
-        listener.top = listener.pendingTop;
-        listener.hasPending = false;
-        listener.apply();
     }
     rebalance();
 }

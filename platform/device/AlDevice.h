@@ -150,8 +150,10 @@ private:
     friend class AlDevice;
     friend class AlEffect;
     void apply();
+    void beginPending();  // pending values start from the current ones
     AlDevice& device;
-    float distanceFactor = 1.0f, rolloffFactor = 1.0f;
+    float distanceFactor = 1.0f, rolloffFactor = 1.0f;  // metres per world unit; rolloff of every source
+    float pendingDistanceFactor = 1.0f, pendingRolloffFactor = 1.0f;
     Vector position, front{1, 0, 0}, top{0, 0, 1};
     Vector pendingPosition, pendingFront{1, 0, 0}, pendingTop{0, 0, 1};
     bool hasPending = false;

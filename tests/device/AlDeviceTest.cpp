@@ -110,6 +110,40 @@ TEST_F(DeviceTest, PlacementPansAndDeferredPlacementWaitsForCommit) {
     EXPECT_GT(rms(out, 0), 0.2);  // no distance loss at 50 units
 }
 
+// The listener's distance factor (metres per world unit) and rolloff reach
+// every source, those playing and those started later, at once or at the
+// commit.
+TEST_F(DeviceTest, TheListenersFactorsReachEverySourceNowOrAtTheCommit) {
+    const std::string path = tone("a.wav", 1.0);
+    auto level = [&] {
+        const auto out = settled(4800);
+        return rms(out, 0) + rms(out, 1);
+    };
+    AlEffect* effect = load(path);
+    effect->setLooped(true);
+    effect->setRadius(1.0f, SOUND3D_APPLY_IMMEDIATE);
+    effect->setPosition(Vector(4, 0, 0), SOUND3D_APPLY_IMMEDIATE);  // 4 m ahead: a quarter of full loudness
+    effect->play();
+    const double far = level();
+    listener->setDistanceFactor(0.25f, SOUND3D_APPLY_IMMEDIATE);  // now 1 m ahead: full loudness
+    EXPECT_NEAR(level() / far, 4.0, 0.2);
+    listener->setDistanceFactor(1.0f, SOUND3D_APPLY_IMMEDIATE);
+    EXPECT_NEAR(level() / far, 1.0, 0.05);
+
+    listener->setRolloffFactor(0.0f, SOUND3D_APPLY_DEFERRED);  // no loss with distance, after the commit
+    EXPECT_NEAR(level() / far, 1.0, 0.05);
+    listener->commit();
+    EXPECT_NEAR(level() / far, 4.0, 0.2);
+    // A sound started later gets the same rolloff.
+    effect->stop();
+    AlEffect* later = load(path);
+    later->setLooped(true);
+    later->setRadius(1.0f, SOUND3D_APPLY_IMMEDIATE);
+    later->setPosition(Vector(4, 0, 0), SOUND3D_APPLY_IMMEDIATE);
+    later->play();
+    EXPECT_NEAR(level() / far, 4.0, 0.2);
+}
+
 TEST_F(DeviceTest, AClonePlaysTheSameSamplesFromTheSameBuffer) {
     AlEffect* source = load(tone("a.wav", 0.5, 2));
     source->setMode(SOUND3D_MODE_DISABLE, SOUND3D_APPLY_IMMEDIATE);
