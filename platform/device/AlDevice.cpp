@@ -361,23 +361,33 @@ void AlEffect::setPosition(const Vector& position, Sound3DApply apply) {
 }
 
 void AlEffect::clone(Sound3DEffect* sourceEffect) {
-    std::lock_guard<std::recursive_mutex> guard(device.lock);
     auto* from = dynamic_cast<AlEffect*>(sourceEffect);
-    if (!from || !from->hasSound()) throw SoundObjectException("clone: the source effect holds no sound");
-    if (from->buffer) {
-        buffer = from->buffer;  // one copy of the samples, however many clones
-    } else {
-        // A clone of a stream reads its own stream of the same resource.
-        const std::string path = from->stream ? from->stream->getPath() : std::string();
-        ResourceStream* own = theResourceManager ? theResourceManager->openStream(path.c_str()) : nullptr;
-        if (!own) throw SoundObjectException("clone " + path + ": cannot open the resource again");
-        try {
-            createStreaming(own, from->streamBuffers.size());
-        } catch (...) {
-            theResourceManager->closeStream(own);
-            throw;
+    std::string path;
+    size_t buffers = 0;
+    {
+        std::lock_guard<std::recursive_mutex> guard(device.lock);
+        if (!from || !from->hasSound()) throw SoundObjectException("clone: the source effect holds no sound");
+        if (from->buffer) {
+            buffer = from->buffer;  // one copy of the samples, however many clones
+            looped = from->looped;
+            state = "clone";
+            return;
         }
+        path = from->stream ? from->stream->getPath() : std::string();
+        buffers = from->streamBuffers.size();
     }
+    // A clone of a stream reads its own stream of the same resource. The
+    // resource manager is asked without the device's lock held: that lock
+    // is a leaf.
+    ResourceStream* own = theResourceManager ? theResourceManager->openStream(path.c_str()) : nullptr;
+    if (!own) throw SoundObjectException("clone " + path + ": cannot open the resource again");
+    try {
+        createStreaming(own, buffers);
+    } catch (...) {
+        theResourceManager->closeStream(own);
+        throw;
+    }
+    std::lock_guard<std::recursive_mutex> guard(device.lock);
     looped = from->looped;
     state = "clone";
 }
