@@ -176,24 +176,28 @@ void AlEffect::queueFrom(uint32_t frame) {
     decodePosition = frame;
     queuedBase = frame;
     decoderEnded = false;
-    std::vector<int16_t> block(static_cast<size_t>(streamBlockFrames) * streamChannels);
-    for (unsigned id : streamBuffers) {
-        size_t n = decoder->read(block.data(), streamBlockFrames);
-        if (n == 0 && looped && decodePosition > 0) {
-            decoder->seek(0);
-            decodePosition = 0;
-            n = decoder->read(block.data(), streamBlockFrames);
-        }
-        if (n == 0) {
-            decoderEnded = true;
-            break;
-        }
-        decodePosition += n;
-        alBufferData(id, formatOf(streamChannels), block.data(), static_cast<ALsizei>(n * streamChannels * 2),
-                     static_cast<ALsizei>(streamFrequency));
-        alSourceQueueBuffers(source, 1, &id);
-    }
+    for (unsigned id : streamBuffers)
+        if (!queueNextBlock(id)) break;
     alSourcePlay(source);
+}
+
+bool AlEffect::queueNextBlock(unsigned id) {
+    blockSamples.resize(static_cast<size_t>(streamBlockFrames) * streamChannels);
+    size_t n = decoder->read(blockSamples.data(), streamBlockFrames);
+    if (n == 0 && looped && decodePosition > 0) {
+        decoder->seek(0);  // the loop point: the next block starts again at the first frame
+        decodePosition = 0;
+        n = decoder->read(blockSamples.data(), streamBlockFrames);
+    }
+    if (n == 0) {
+        decoderEnded = true;
+        return false;
+    }
+    decodePosition += n;
+    alBufferData(id, formatOf(streamChannels), blockSamples.data(), static_cast<ALsizei>(n * streamChannels * 2),
+                 static_cast<ALsizei>(streamFrequency));
+    alSourceQueueBuffers(source, 1, &id);
+    return true;
 }
 
 void AlEffect::refillStream() {
@@ -201,28 +205,13 @@ void AlEffect::refillStream() {
     device.makeCurrent();
     ALint processed = 0;
     alGetSourcei(source, AL_BUFFERS_PROCESSED, &processed);
-    std::vector<int16_t> block(static_cast<size_t>(streamBlockFrames) * streamChannels);
     while (processed-- > 0) {
         ALuint id = 0;
         alSourceUnqueueBuffers(source, 1, &id);
         ALint bytes = 0;
         alGetBufferi(id, AL_SIZE, &bytes);
         queuedBase += static_cast<uint64_t>(bytes) / (2 * streamChannels);
-        if (decoderEnded) continue;
-        size_t n = decoder->read(block.data(), streamBlockFrames);
-        if (n == 0 && looped) {
-            decoder->seek(0);  // the loop point: the next block starts again at the first frame
-            decodePosition = 0;
-            n = decoder->read(block.data(), streamBlockFrames);
-        }
-        if (n == 0) {
-            decoderEnded = true;
-            continue;
-        }
-        decodePosition += n;
-        alBufferData(id, formatOf(streamChannels), block.data(), static_cast<ALsizei>(n * streamChannels * 2),
-                     static_cast<ALsizei>(streamFrequency));
-        alSourceQueueBuffers(source, 1, &id);
+        if (!decoderEnded) queueNextBlock(id);
     }
     ALint queued = 0, stateNow = 0;
     alGetSourcei(source, AL_BUFFERS_QUEUED, &queued);
@@ -785,12 +774,13 @@ void AlDevice::releaseVoice(AlEffect* effect) {
 }
 
 void AlDevice::rebalance() {
+    // Most periods nobody waits for a voice: then no loudness is computed.
     std::vector<std::pair<float, AlEffect*>> heard, waiting;
-    for (AlEffect* effect : effects) {
-        if (!effect->playing) continue;
-        (effect->source ? heard : waiting).emplace_back(effect->loudness(), effect);
-    }
+    for (AlEffect* effect : effects)
+        if (effect->playing && !effect->source) waiting.emplace_back(effect->loudness(), effect);
     if (waiting.empty()) return;
+    for (AlEffect* effect : effects)
+        if (effect->playing && effect->source) heard.emplace_back(effect->loudness(), effect);
     std::sort(waiting.begin(), waiting.end(), [](auto& a, auto& b) { return a.first > b.first; });
     std::sort(heard.begin(), heard.end(), [](auto& a, auto& b) { return a.first < b.first; });
     size_t quietest = 0;

@@ -108,6 +108,7 @@ private:
     void dropVoice();                // gives the voice back, keeps the position
     void refillStream();             // queues decoded blocks while the voice plays
     void queueFrom(uint32_t frame);  // (re)starts a stream's queue at a frame
+    bool queueNextBlock(unsigned id);  // decodes the next block into a buffer and queues it
     void finish();                   // the sound ended by itself
     template <typename Change>
     void place(Sound3DApply apply, Change change);
@@ -118,6 +119,7 @@ private:
     ResourceStream* stream = nullptr;
     std::string state = "empty";
     std::vector<unsigned> streamBuffers;  // a stream's own OpenAL buffers
+    std::vector<int16_t> blockSamples;    // decoding space, kept between refills
     uint32_t streamFrequency = 0, streamChannels = 0, streamBytes = 0;
     uint64_t streamFrames = 0;
     uint64_t queuedBase = 0;     // a stream: frame at the head of the queue

@@ -11,6 +11,22 @@
 #include "sound/request/EffectConfig.h"
 #include "sound/request/RequestManager.h"
 
+namespace {
+
+// Moves one of the manager's switches to `wanted` and tells every object;
+// a switch already in that state is an error and changes nothing.
+template <typename Objects, typename Tell>
+void flip(bool& state, bool wanted, const char* operation, Objects& objects, Tell tell) {
+    if (state == wanted) {
+        channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "Skip " << operation << ": already done");
+        return;
+    }
+    state = wanted;
+    for (auto* object : objects) tell(object);
+}
+
+}  // namespace
+
 ShellManager::ShellManager() {
     // In the body: managerPassword is declared after focusPassword.
     focusPassword = managerPassword + "FocusProcessor";
@@ -65,22 +81,12 @@ void ShellManager::destroyEffect(Effect* effect) {
 
 void ShellManager::activateAllEffects() {
     Guard guard(lock);
-    if (effectsActive) {
-        channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "Skip activateAllEffects: already done");
-        return;
-    }
-    effectsActive = true;
-    for (Effect* effect : effects) effect->activate(managerPassword);
+    flip(effectsActive, true, "activateAllEffects", effects, [&](auto* object) { object->activate(managerPassword); });
 }
 
 void ShellManager::deactivateAllEffects() {
     Guard guard(lock);
-    if (!effectsActive) {
-        channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "Skip deactivateAllEffects: already done");
-        return;
-    }
-    effectsActive = false;
-    for (Effect* effect : effects) effect->deactivate(managerPassword);
+    flip(effectsActive, false, "deactivateAllEffects", effects, [&](auto* object) { object->deactivate(managerPassword); });
 }
 
 Listener* ShellManager::createListener() {
@@ -103,22 +109,12 @@ void ShellManager::destroyListener(Listener* listener) {
 
 void ShellManager::activateAllListeners() {
     Guard guard(lock);
-    if (listenersActive) {
-        channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "Skip activateAllListeners: already done");
-        return;
-    }
-    listenersActive = true;
-    for (Listener* listener : listeners) listener->activate();
+    flip(listenersActive, true, "activateAllListeners", listeners, [&](auto* object) { object->activate(); });
 }
 
 void ShellManager::deactivateAllListeners() {
     Guard guard(lock);
-    if (!listenersActive) {
-        channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "Skip deactivateAllListeners: already done");
-        return;
-    }
-    listenersActive = false;
-    for (Listener* listener : listeners) listener->deactivate();
+    flip(listenersActive, false, "deactivateAllListeners", listeners, [&](auto* object) { object->deactivate(); });
 }
 
 void ShellManager::activate() {

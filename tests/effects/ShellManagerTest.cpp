@@ -41,10 +41,8 @@ struct ManagerTest : testing::Test {
     // The device effect an effect plays through now (the newest live one
     // loaded from its file), or null.
     RecordingEffect* deviceOf(const std::string& file) {
-        RecordingEffect* found = nullptr;
-        for (RecordingEffect* e : library.device->liveEffects())
-            if (e->snapshot().source == "/Sounds/" + file) found = e;
-        return found;
+        const auto found = library.devicesOf(file);
+        return found.empty() ? nullptr : found.back();
     }
 };
 

@@ -34,12 +34,7 @@ struct GroupTest : testing::Test {
         log.clear();
     }
 
-    std::vector<RecordingEffect*> devicesOf(const std::string& file) {
-        std::vector<RecordingEffect*> found;
-        for (RecordingEffect* e : library.device->liveEffects())
-            if (e->snapshot().source == "/Sounds/" + file) found.push_back(e);
-        return found;
-    }
+    std::vector<RecordingEffect*> devicesOf(const std::string& file) { return library.devicesOf(file); }
 };
 
 // A fifth group member, for the registry's lookup.

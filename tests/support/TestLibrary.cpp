@@ -52,4 +52,11 @@ void TestLibrary::deactivate() {
     requests->uninitialize();
 }
 
+std::vector<RecordingEffect*> TestLibrary::devicesOf(const std::string& file) {
+    std::vector<RecordingEffect*> found;
+    for (RecordingEffect* e : device->liveEffects())
+        if (e->snapshot().source == "/Sounds/" + file) found.push_back(e);
+    return found;
+}
+
 }  // namespace testsupport

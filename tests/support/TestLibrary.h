@@ -4,6 +4,7 @@
 // and its sound files. For tests of everything above the request manager.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "sound/effects/ProcessHearer.h"
 #include "sound/effects/UnloadManager.h"
@@ -26,6 +27,8 @@ public:
     // the sound manager's activate does.
     void activate();
     void deactivate();
+    // The live device effects loaded or streamed from "/Sounds/" + file, oldest first.
+    std::vector<RecordingEffect*> devicesOf(const std::string& file);
 
     ResourceTree tree;
     std::shared_ptr<RecordingDevice> device;
