@@ -121,7 +121,12 @@ public:
 
 private:
     struct Property;
-    std::vector<std::unique_ptr<Property>> properties;
+    struct Index;
+    std::vector<Property> properties;
+    // Names to positions, kept once a block holds more than a few
+    // properties, so that lookups and stores stay constant time in large
+    // blocks.
+    std::unique_ptr<Index> index;
 
     Property* find(const LinkedName& name) const;
     Block* resolveParent(const std::string& key, std::string* leaf) const;
@@ -130,13 +135,23 @@ private:
     template <typename F>
     bool visit(const std::string& key, F&& f) const;
 
+    Property& append(const LinkedName& name);
+
     friend class ConfigManager;
+    friend struct TextAccess;
 };
 
 // One read of a configuration file into a block tree.
 class ZULSOUND_API ConfigManager : public Block {
 public:
     static NameTable nameTable;
+
+    // Groups nest at most this deep; deeper text is refused on reading and a
+    // deeper tree on writing (a write holds the lock of every block on the
+    // way down, and copies and comparisons recurse). Names hold at most
+    // maxNameLength bytes.
+    static constexpr int maxDepth = 32;
+    static constexpr size_t maxNameLength = 1024;
 
     ConfigManager();
     ~ConfigManager() override;
@@ -150,7 +165,10 @@ public:
     bool readPlainFile(const std::string& filePath);
     // Writes the tree; refuses (false, nothing written) when a name cannot be
     // written: names start with a letter and hold letters, digits, '-', '_'
-    // or '*'.
+    // or '*', at most maxNameLength of them. Also refused: a float that is
+    // not finite, a tree nested deeper than maxDepth. The file is written
+    // to a temporary beside it and renamed over it, so a failed write
+    // leaves the old file as it was.
     bool writePlainFile(const std::string& filePath) const;
 
     // Parses configuration text; `origin` names it in messages.

@@ -1,8 +1,12 @@
 // zssynth: writes the sample content's sounds: tones with envelopes,
 // filtered noise and a short melody, as WAV (effects) and Ogg/Vorbis
 // (ambience and music). Deterministic: the same files on every build.
+// With --seeds it writes instead tiny tones in every format the device
+// decodes (WAV, FLAC, Ogg/Vorbis, Opus, MP3), mono and stereo: the seed
+// corpus of the sound-file fuzz target.
 //
 //   zssynth OUTPUT_DIR
+//   zssynth --seeds OUTPUT_DIR
 #include <sndfile.h>
 
 #include <cmath>
@@ -113,11 +117,53 @@ Sound melody() {
     return s;
 }
 
+// A 60 ms tone of `channels` channels at `sampleRate` in one format.
+bool writeSeed(const std::string& path, int format, int sampleRate, int channels) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    SF_INFO info;
+    std::memset(&info, 0, sizeof info);
+    info.samplerate = sampleRate;
+    info.channels = channels;
+    info.format = format;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!file) {
+        std::cerr << "zssynth: cannot write " << path << ": " << sf_strerror(nullptr) << "\n";
+        return false;
+    }
+    const int frames = sampleRate * 60 / 1000;
+    std::vector<float> samples(static_cast<size_t>(frames * channels));
+    for (int k = 0; k < frames; ++k)
+        for (int c = 0; c < channels; ++c)
+            samples[static_cast<size_t>(k * channels + c)] =
+                static_cast<float>(0.5 * std::sin(2 * pi * (440.0 + 220.0 * c) * k / sampleRate));
+    sf_writef_float(file, samples.data(), frames);
+    sf_close(file);
+    return true;
+}
+
+int writeSeeds(const std::string& out) {
+    const struct {
+        const char* name;
+        int format;
+        int rate;
+    } formats[] = {{"wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 8000},
+                   {"flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 8000},
+                   {"ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 8000},
+                   {"opus", SF_FORMAT_OGG | SF_FORMAT_OPUS, 8000},
+                   {"mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 8000}};
+    bool ok = true;
+    for (const auto& f : formats)
+        for (int channels = 1; channels <= 2; ++channels)
+            ok &= writeSeed(out + "/tone-" + (channels == 1 ? "mono." : "stereo.") + f.name, f.format, f.rate, channels);
+    return ok ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--seeds") return writeSeeds(argv[2]);
     if (argc != 2) {
-        std::cerr << "usage: zssynth OUTPUT_DIR\n";
+        std::cerr << "usage: zssynth OUTPUT_DIR | zssynth --seeds OUTPUT_DIR\n";
         return 2;
     }
     const std::string out = argv[1];

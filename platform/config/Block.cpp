@@ -1,10 +1,14 @@
 // The in-memory tree of the configuration library: named properties in
-// insertion order, names interned in one table for the whole process.
+// insertion order, names interned in one table for the whole process. A
+// block past a few properties also keeps an index from name to property, so
+// building, enumerating and looking up a block of any size stays linear.
 #include <deque>
 #include <mutex>
+#include <cstdint>
 #include <unordered_map>
+#include <vector>
 
-#include "interfaces/Config.h"
+#include "platform/config/BlockInternal.h"
 
 namespace configmanager {
 namespace {
@@ -61,51 +65,57 @@ LinkedName::LinkedName(const std::string& name) : id(ConfigManager::nameTable.in
 LinkedName::LinkedName(const char* name) : LinkedName(std::string(name ? name : "")) {}
 const std::string& LinkedName::getString() const { return ConfigManager::nameTable.getName(id); }
 
-struct Block::Property {
-    LinkedName name;
-    PropertyType type = PropertyType::Int;
-    float f = 0.0f;
-    int i = 0;
-    bool b = false;
-    std::string s;
-    std::unique_ptr<Block> block;
 
-    Property() = default;
-    Property(const Property& o) : name(o.name), type(o.type), f(o.f), i(o.i), b(o.b), s(o.s) {
-        if (o.block) block = std::make_unique<Block>(*o.block);
+// Open addressing over the positions of the properties: one allocation for
+// the whole table, a probe or two per lookup.
+struct Block::Index {
+    std::vector<uint32_t> slots;  // position + 1, 0 for a free slot
+    size_t mask = 0;
+
+    static size_t slotOf(unsigned id, size_t mask) { return (static_cast<size_t>(id) * 2654435761u) & mask; }
+
+    void rebuild(const std::vector<Property>& properties) {
+        size_t capacity = 64;
+        while (capacity < properties.size() * 2) capacity *= 2;
+        slots.assign(capacity, 0);
+        mask = capacity - 1;
+        for (size_t k = 0; k < properties.size(); ++k) place(properties[k].name.getId(), k);
     }
-
-    void set(float v) { reset(PropertyType::Float); f = v; }
-    void set(int v) { reset(PropertyType::Int); i = v; }
-    void set(bool v) { reset(PropertyType::Bool); b = v; }
-    void set(const std::string& v) { reset(PropertyType::String); s = v; }
-    void set(const Block& v) { reset(PropertyType::Block); block = std::make_unique<Block>(v); }
-    void adopt(Block* v) { reset(PropertyType::Block); block.reset(v); }
-
-    void reset(PropertyType t) {
-        type = t;
-        s.clear();
-        block.reset();
+    void place(unsigned id, size_t position) {
+        size_t slot = slotOf(id, mask);
+        while (slots[slot] != 0) slot = (slot + 1) & mask;
+        slots[slot] = static_cast<uint32_t>(position + 1);
     }
-
-    bool equals(const Property& o) const {
-        if (name != o.name || type != o.type) return false;
-        switch (type) {
-            case PropertyType::Float: return f == o.f;
-            case PropertyType::Int: return i == o.i;
-            case PropertyType::Bool: return b == o.b;
-            case PropertyType::String: return s == o.s;
-            case PropertyType::Block: return *block == *o.block;
+    // After properties.back() was appended.
+    void added(const std::vector<Property>& properties) {
+        if (properties.size() * 2 > slots.size()) rebuild(properties);
+        else place(properties.back().name.getId(), properties.size() - 1);
+    }
+    const Property* find(const std::vector<Property>& properties, unsigned id) const {
+        for (size_t slot = slotOf(id, mask);; slot = (slot + 1) & mask) {
+            const uint32_t entry = slots[slot];
+            if (entry == 0) return nullptr;
+            if (properties[entry - 1].name.getId() == id) return &properties[entry - 1];
         }
-        return false;
     }
 };
+
+namespace {
+// Up to this many properties a scan is as quick as a hash lookup.
+constexpr size_t indexFrom = 32;
+// Room made at a block's first property: a source of a map has about 14.
+constexpr size_t firstRoom = 16;
+}  // namespace
 
 Block::Block() = default;
 
 Block::Block(const Block& other) : thread::SynchronizedObject() {
     std::lock_guard<const Block> guard(other);
-    for (const auto& p : other.properties) properties.push_back(std::make_unique<Property>(*p));
+    properties = other.properties;
+    if (properties.size() > indexFrom) {
+        index = std::make_unique<Index>();
+        index->rebuild(properties);
+    }
 }
 
 Block& Block::operator=(const Block& other) {
@@ -113,15 +123,32 @@ Block& Block::operator=(const Block& other) {
     Block copy(other);
     std::lock_guard<Block> guard(*this);
     properties.swap(copy.properties);
+    index.swap(copy.index);
     return *this;
 }
 
 Block::~Block() = default;
 
 Block::Property* Block::find(const LinkedName& name) const {
-    for (const auto& p : properties)
-        if (p->name == name) return p.get();
+    if (index) return const_cast<Property*>(index->find(properties, name.getId()));
+    for (const Property& p : properties)
+        if (p.name == name) return const_cast<Property*>(&p);
     return nullptr;
+}
+
+// Appends a property the block does not hold yet; the caller holds the lock.
+// The reference is valid until the next append.
+Block::Property& Block::append(const LinkedName& name) {
+    if (properties.empty()) properties.reserve(firstRoom);
+    properties.emplace_back();
+    properties.back().name = name;
+    if (index) {
+        index->added(properties);
+    } else if (properties.size() > indexFrom) {
+        index = std::make_unique<Index>();
+        index->rebuild(properties);
+    }
+    return properties.back();
 }
 
 // For "a.b.c" returns the block "a.b" and sets leaf to "c"; the caller holds
@@ -197,11 +224,7 @@ bool Block::store(const std::string& key, T value) {
     std::lock_guard<Block> inner(*parent);
     const LinkedName name(leaf);
     Property* p = parent->find(name);
-    if (!p) {
-        parent->properties.push_back(std::make_unique<Property>());
-        p = parent->properties.back().get();
-        p->name = name;
-    }
+    if (!p) p = &parent->append(name);
     p->set(value);
     return true;
 }
@@ -247,28 +270,23 @@ void Block::addProperty(const LinkedName& name, Block* child) {
     if (!child) return;
     std::lock_guard<Block> guard(*this);
     Property* p = find(name);
-    if (!p) {
-        properties.push_back(std::make_unique<Property>());
-        p = properties.back().get();
-        p->name = name;
-    }
+    if (!p) p = &append(name);
     p->adopt(child);
 }
 
 bool Block::removeProperty(const LinkedName& name) {
     std::lock_guard<Block> guard(*this);
-    for (auto it = properties.begin(); it != properties.end(); ++it) {
-        if ((*it)->name == name) {
-            properties.erase(it);
-            return true;
-        }
-    }
-    return false;
+    const Property* p = find(name);
+    if (!p) return false;
+    properties.erase(properties.begin() + (p - properties.data()));
+    if (index) index->rebuild(properties);  // the positions after it moved
+    return true;
 }
 
 void Block::clear() {
     std::lock_guard<Block> guard(*this);
     properties.clear();
+    index.reset();
 }
 
 size_t Block::getPropertyCount() const {
@@ -279,7 +297,8 @@ size_t Block::getPropertyCount() const {
 std::vector<LinkedName> Block::getPropertyNames() const {
     std::lock_guard<const Block> guard(*this);
     std::vector<LinkedName> result;
-    for (const auto& p : properties) result.push_back(p->name);
+    result.reserve(properties.size());
+    for (const auto& p : properties) result.push_back(p.name);
     return result;
 }
 
@@ -295,7 +314,7 @@ std::vector<std::pair<LinkedName, Block*>> Block::getChildBlocks() {
     std::lock_guard<Block> guard(*this);
     std::vector<std::pair<LinkedName, Block*>> result;
     for (const auto& p : properties)
-        if (p->type == PropertyType::Block) result.emplace_back(p->name, p->block.get());
+        if (p.type == PropertyType::Block) result.emplace_back(p.name, p.block.get());
     return result;
 }
 
@@ -305,7 +324,7 @@ bool Block::operator==(const Block& other) const {
     std::lock_guard<const Block> b(other);
     if (properties.size() != other.properties.size()) return false;
     for (size_t k = 0; k < properties.size(); ++k)
-        if (!properties[k]->equals(*other.properties[k])) return false;
+        if (!properties[k].equals(other.properties[k])) return false;
     return true;
 }
 

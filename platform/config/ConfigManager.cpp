@@ -1,19 +1,21 @@
-// Reading and writing block trees as configuration text, over libconfig++.
-// A read fills a fresh tree and replaces the block only when the whole text
-// parsed; a write checks every name first and writes through a temporary
-// file, so a failure never leaves a half-written file behind.
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <limits>
-#include <sstream>
-#include <vector>
+// Reading and writing block trees as configuration text (the syntax is in
+// ConfigText.h). A read fills a fresh tree and replaces the block only when
+// the whole text parsed; a write builds the whole text first and writes it
+// through a temporary file renamed over the target, so a failure never
+// leaves a half-written file behind.
+#include <fcntl.h>
+#include <unistd.h>
 
-#include <libconfig.h++>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
 
 #include "interfaces/Config.h"
 #include "interfaces/Debug.h"
 #include "interfaces/Resource.h"
+#include "platform/config/ConfigText.h"
 
 namespace configmanager {
 namespace {
@@ -23,120 +25,13 @@ const debug::Filter& channel() {
     return *filter;
 }
 
-// Copies a libconfig group into a block; lists and arrays have no place in a
-// block and are skipped with a warning.
-void fromSetting(const libconfig::Setting& group, Block& block, const std::string& origin) {
-    for (int k = 0; k < group.getLength(); ++k) {
-        const libconfig::Setting& s = group[k];
-        const std::string name = s.getName() ? s.getName() : "";
-        switch (s.getType()) {
-            case libconfig::Setting::TypeInt: {
-                const int v = s;
-                block.setProperty(name, &v);
-                break;
-            }
-            case libconfig::Setting::TypeInt64: {
-                const long long wide = s;
-                if (wide >= std::numeric_limits<int>::min() && wide <= std::numeric_limits<int>::max()) {
-                    const int v = static_cast<int>(wide);
-                    block.setProperty(name, &v);
-                } else {
-                    const float v = static_cast<float>(wide);
-                    block.setProperty(name, &v);
-                }
-                break;
-            }
-            case libconfig::Setting::TypeFloat: {
-                const float v = static_cast<float>(static_cast<double>(s));
-                block.setProperty(name, &v);
-                break;
-            }
-            case libconfig::Setting::TypeBoolean: {
-                const bool v = s;
-                block.setProperty(name, &v);
-                break;
-            }
-            case libconfig::Setting::TypeString: {
-                const std::string v = s.c_str();
-                block.setProperty(name, &v);
-                break;
-            }
-            case libconfig::Setting::TypeGroup: {
-                Block* child = new Block;
-                fromSetting(s, *child, origin);
-                block.addProperty(LinkedName(name), child);
-                break;
-            }
-            default:
-                channel().post(debug::Warning(DEBUG_CONTEXT, 0.1f)
-                               << origin << ": skipped " << s.getPath() << ": lists and arrays are not supported");
-                break;
-        }
-    }
-}
-
-// Finds the first name in the tree that libconfig cannot write.
-bool findUnwritable(Block& block, const std::string& path, std::string* bad) {
-    for (const LinkedName& name : block.getPropertyNames()) {
-        const std::string& text = name.getString();
-        const std::string full = path.empty() ? text : path + "." + text;
-        if (!ConfigManager::isWritableName(text)) {
-            *bad = full;
-            return true;
-        }
-        Block* child = nullptr;
-        if (block.getSinglePropertyAccess(name, &child) && findUnwritable(*child, full, bad)) return true;
-    }
-    return false;
-}
-
-void toSetting(Block& block, libconfig::Setting& group) {
-    for (const LinkedName& name : block.getPropertyNames()) {
-        const std::string& key = name.getString();
-        PropertyType type;
-        if (!block.getPropertyType(name, &type)) continue;
-        switch (type) {
-            case PropertyType::Float: {
-                float v = 0;
-                block.getProperty(key, &v);
-                group.add(key, libconfig::Setting::TypeFloat) = static_cast<double>(v);
-                break;
-            }
-            case PropertyType::Int: {
-                int v = 0;
-                block.getProperty(key, &v);
-                group.add(key, libconfig::Setting::TypeInt) = v;
-                break;
-            }
-            case PropertyType::Bool: {
-                bool v = false;
-                block.getProperty(key, &v);
-                group.add(key, libconfig::Setting::TypeBoolean) = v;
-                break;
-            }
-            case PropertyType::String: {
-                std::string v;
-                block.getProperty(key, &v);
-                group.add(key, libconfig::Setting::TypeString) = v;
-                break;
-            }
-            case PropertyType::Block: {
-                Block* child = nullptr;
-                block.getSinglePropertyAccess(name, &child);
-                toSetting(*child, group.add(key, libconfig::Setting::TypeGroup));
-                break;
-            }
-        }
-    }
-}
-
 }  // namespace
 
 ConfigManager::ConfigManager() = default;
 ConfigManager::~ConfigManager() = default;
 
 bool ConfigManager::isWritableName(const std::string& name) {
-    if (name.empty()) return false;
+    if (name.empty() || name.size() > maxNameLength) return false;
     const char first = name[0];
     if (!((first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z'))) return false;
     for (const char c : name) {
@@ -148,21 +43,22 @@ bool ConfigManager::isWritableName(const std::string& name) {
 }
 
 bool ConfigManager::readText(const std::string& text, const std::string& origin) {
-    try {
-        libconfig::Config config;
-        config.readString(text);
-        Block fresh;
-        fromSetting(config.getRoot(), fresh, origin);
-        std::lock_guard<Block> guard(*this);
-        properties.swap(fresh.properties);
-        return true;
-    } catch (const libconfig::ParseException& e) {
-        channel().post(debug::Error(DEBUG_CONTEXT) << "failed to read " << origin << " at line " << e.getLine()
-                                                   << ": " << e.getError());
-    } catch (const std::exception& e) {
-        channel().post(debug::Error(DEBUG_CONTEXT) << "failed to read " << origin << ": " << e.what());
+    Block fresh;
+    const ReadResult result = parseConfigText(text, &fresh);
+    if (!result.ok) {
+        if (result.line > 0)
+            channel().post(debug::Error(DEBUG_CONTEXT) << "failed to read " << origin << " at line " << result.line
+                                                       << ": " << result.reason);
+        else
+            channel().post(debug::Error(DEBUG_CONTEXT) << "failed to read " << origin << ": " << result.reason);
+        return false;
     }
-    return false;
+    for (const std::string& warning : result.warnings)
+        channel().post(debug::Warning(DEBUG_CONTEXT, 0.1f) << origin << ": " << warning);
+    std::lock_guard<Block> guard(*this);
+    properties.swap(fresh.properties);
+    index.swap(fresh.index);
+    return true;
 }
 
 bool ConfigManager::readFile(const std::string& path) {
@@ -195,10 +91,6 @@ bool ConfigManager::readFile(const std::string& path) {
             return false;
         }
     }
-    if (text.find('\0') != std::string::npos) {
-        channel().post(debug::Error(DEBUG_CONTEXT) << "failed to read " << path << ": it holds a NUL byte");
-        return false;
-    }
     return readText(text, path);
 }
 
@@ -219,31 +111,47 @@ bool ConfigManager::readPlainFile(const std::string& filePath) {
 
 bool ConfigManager::writeText(std::string* text) const {
     if (!text) return false;
-    Block copy(*this);
-    std::string bad;
-    if (findUnwritable(copy, "", &bad)) {
-        channel().post(debug::Error(DEBUG_CONTEXT) << "failed to write: the name \"" << bad
-                                                   << "\" cannot be written (a name starts with a letter and "
-                                                      "holds letters, digits, '-', '_' or '*')");
+    std::string written, reason;
+    if (!writeConfigText(*this, &written, &reason)) {
+        channel().post(debug::Error(DEBUG_CONTEXT) << "failed to write: " << reason);
         return false;
     }
-    try {
-        libconfig::Config config;
-        toSetting(copy, config.getRoot());
-        char* buffer = nullptr;
-        size_t length = 0;
-        FILE* memory = open_memstream(&buffer, &length);
-        if (!memory) return false;
-        config.write(memory);
-        std::fclose(memory);
-        text->assign(buffer, length);
-        std::free(buffer);
-        return true;
-    } catch (const std::exception& e) {
-        channel().post(debug::Error(DEBUG_CONTEXT) << "failed to write: " << e.what());
-    }
-    return false;
+    text->swap(written);
+    return true;
 }
+
+namespace {
+
+// Writes all of `text` to a new file; false with errno set on a failure.
+bool writeWholeFile(const std::string& path, const std::string& text) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    const char* data = text.data();
+    size_t left = text.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, data, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int saved = errno;
+            ::close(fd);
+            errno = saved;
+            return false;
+        }
+        data += n;
+        left -= static_cast<size_t>(n);
+    }
+    // On disk before the rename makes it the file, so a crash leaves either
+    // the old file or the whole new one.
+    if (::fsync(fd) != 0) {
+        const int saved = errno;
+        ::close(fd);
+        errno = saved;
+        return false;
+    }
+    return ::close(fd) == 0;
+}
+
+}  // namespace
 
 bool ConfigManager::writePlainFile(const std::string& filePath) const {
     std::string text;
@@ -252,19 +160,15 @@ bool ConfigManager::writePlainFile(const std::string& filePath) const {
         return false;
     }
     const std::string temporary = filePath + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.flush();
-        if (!out) {
-            channel().post(debug::Error(DEBUG_CONTEXT) << "failed to write " << filePath << ": cannot write "
-                                                       << temporary);
-            std::remove(temporary.c_str());
-            return false;
-        }
+    if (!writeWholeFile(temporary, text)) {
+        channel().post(debug::Error(DEBUG_CONTEXT) << "failed to write " << filePath << ": cannot write "
+                                                   << temporary << ": " << std::strerror(errno));
+        std::remove(temporary.c_str());
+        return false;
     }
     if (std::rename(temporary.c_str(), filePath.c_str()) != 0) {
-        channel().post(debug::Error(DEBUG_CONTEXT) << "failed to write " << filePath << ": cannot replace it");
+        channel().post(debug::Error(DEBUG_CONTEXT) << "failed to write " << filePath << ": cannot replace it: "
+                                                   << std::strerror(errno));
         std::remove(temporary.c_str());
         return false;
     }

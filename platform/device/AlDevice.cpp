@@ -14,6 +14,7 @@
 
 #include "platform/device/Decoder.h"
 #include "platform/device/DeviceLog.h"
+#include "platform/device/Quiet.h"
 
 namespace aldevice {
 namespace {
@@ -183,11 +184,20 @@ void AlEffect::queueFrom(uint32_t frame) {
 
 bool AlEffect::queueNextBlock(unsigned id) {
     blockSamples.resize(static_cast<size_t>(streamBlockFrames) * streamChannels);
-    size_t n = decoder->read(blockSamples.data(), streamBlockFrames);
-    if (n == 0 && looped && decodePosition > 0) {
-        decoder->seek(0);  // the loop point: the next block starts again at the first frame
-        decodePosition = 0;
+    size_t n = 0;
+    try {
         n = decoder->read(blockSamples.data(), streamBlockFrames);
+        if (n == 0 && looped && decodePosition > 0) {
+            decoder->seek(0);  // the loop point: the next block starts again at the first frame
+            decodePosition = 0;
+            n = decoder->read(blockSamples.data(), streamBlockFrames);
+        }
+    } catch (const debug::Exception& e) {
+        // A file broken past its header: the stream ends where the damage
+        // starts (this runs in play and on the mixing thread, neither of
+        // which may throw).
+        channel().post(debug::Warning(DEBUG_CONTEXT, 0.1f) << e.getString() << "; the stream ends there");
+        n = 0;
     }
     if (n == 0) {
         decoderEnded = true;
@@ -574,6 +584,7 @@ bool AlDevice::systemOutputOpens() {
     static bool failedBefore = false;
     std::lock_guard<std::mutex> guard(probeMutex);
     if (failedBefore) return false;
+    quietOutputLibraries();
     ALCdevice* probe = alcOpenDevice(nullptr);
     if (!probe) {
         failedBefore = true;
@@ -588,6 +599,7 @@ void AlDevice::makeCurrent() {
 }
 
 void AlDevice::openContext() {
+    quietOutputLibraries();
     std::vector<ALCint> attributes;
     if (loopback) {
         alcDevice = alcLoopbackOpenDeviceSOFT(nullptr);

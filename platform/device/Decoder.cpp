@@ -2,6 +2,7 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "interfaces/SoundDevice.h"
@@ -80,9 +81,17 @@ void Decoder::fail(const std::string& reason) const {
 std::vector<int16_t> Decoder::decodeAll() {
     std::vector<int16_t> samples;
     const size_t chunk = 16384;
-    if (declaredFrames) samples.reserve(static_cast<size_t>(declaredFrames) * channelCount);
+    // A header may claim any length: room is made for at most a few seconds
+    // up front, and a sound held whole in memory has a limit of its own.
+    if (declaredFrames > maxLoadedSamples / channelCount)
+        fail("the sound is longer than a loaded sound may be (" + std::to_string(maxLoadedSamples) +
+             " samples): stream it");
+    samples.reserve(std::min<size_t>(static_cast<size_t>(declaredFrames) * channelCount, size_t(1) << 20));
     size_t frames = 0;
     for (;;) {
+        if (frames * channelCount > maxLoadedSamples)
+            fail("the sound is longer than a loaded sound may be (" + std::to_string(maxLoadedSamples) +
+                 " samples): stream it");
         samples.resize((frames + chunk) * channelCount);
         const size_t n = read(samples.data() + frames * channelCount, chunk);
         frames += n;

@@ -6,6 +6,7 @@
 // and gives the decoder's reason.
 //
 // Threads: one thread at a time per decoder.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -30,8 +31,13 @@ public:
     // Frames the file declares (0 when unknown).
     uint64_t frames() const { return declaredFrames; }
 
+    // Samples (frames times channels) a sound decoded whole may hold: 64 MB,
+    // about six minutes of stereo at 48 kHz. Longer sounds are streamed.
+    static constexpr size_t maxLoadedSamples = size_t(1) << 25;
+
     // Decodes the whole file; throws when it ends before the frames it
-    // declares or the decoder reports an error.
+    // declares, is longer than maxLoadedSamples or the decoder reports an
+    // error.
     std::vector<int16_t> decodeAll();
     // Decodes up to `frames` frames at the read position; returns the frames
     // decoded (0 at the end). Throws on a decoder error.

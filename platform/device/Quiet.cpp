@@ -1,0 +1,33 @@
+#include "platform/device/Quiet.h"
+
+#include <alsa/asoundlib.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+namespace aldevice {
+namespace {
+
+void ignoreAlsa(const char*, int, const char*, int, const char*, ...) {}
+
+bool debugAsked() {
+    const char* debug = std::getenv("ZULSOUND_DEBUG");
+    return debug && debug[0] && std::strcmp(debug, "0") != 0;
+}
+
+}  // namespace
+
+void quietOutputLibraries() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (debugAsked()) return;
+        // ALSA's handler is process-wide, also for the copy OpenAL Soft loads.
+        snd_lib_error_set_handler(ignoreAlsa);
+        // OpenAL Soft reads its level once, at its first call; a level the
+        // user set stays.
+        setenv("ALSOFT_LOGLEVEL", "0", 0);
+    });
+}
+
+}  // namespace aldevice
