@@ -1,0 +1,113 @@
+#include "sandbox/demo/Output.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <thread>
+
+#include "platform/device/AlDevice.h"
+
+namespace zsdemo {
+
+namespace {
+
+void put16(std::string& out, uint32_t v) {
+    out.push_back(static_cast<char>(v & 0xFF));
+    out.push_back(static_cast<char>((v >> 8) & 0xFF));
+}
+void put32(std::string& out, uint32_t v) {
+    put16(out, v & 0xFFFF);
+    put16(out, v >> 16);
+}
+
+std::string header(uint32_t frequency, uint64_t frames) {
+    const uint32_t bytes = static_cast<uint32_t>(std::min<uint64_t>(frames * 4, 0xFFFFFFF0u));
+    std::string h = "RIFF";
+    put32(h, 36 + bytes);
+    h += "WAVEfmt ";
+    put32(h, 16);
+    put16(h, 1);  // PCM
+    put16(h, 2);  // stereo
+    put32(h, frequency);
+    put32(h, frequency * 4);
+    put16(h, 4);
+    put16(h, 16);
+    h += "data";
+    put32(h, bytes);
+    return h;
+}
+
+}  // namespace
+
+bool WavWriter::open(const std::string& path, uint32_t rate) {
+    frequency = rate;
+    frames = 0;
+    file.open(path, std::ios::binary | std::ios::trunc);
+    const std::string h = header(frequency, 0);
+    file.write(h.data(), static_cast<std::streamsize>(h.size()));
+    ok = static_cast<bool>(file);
+    return ok;
+}
+
+bool WavWriter::write(const float* interleaved, uint32_t count) {
+    if (!ok) return false;
+    std::string bytes;
+    bytes.reserve(count * 4u);
+    for (uint32_t k = 0; k < count * 2; ++k) {
+        const float v = std::max(-1.0f, std::min(1.0f, interleaved[k]));
+        put16(bytes, static_cast<uint16_t>(static_cast<int16_t>(std::lrint(v * 32767.0f))));
+    }
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    frames += count;
+    ok = static_cast<bool>(file);
+    return ok;
+}
+
+bool WavWriter::close() {
+    if (!file.is_open()) return ok;
+    if (ok) {
+        file.seekp(0);
+        const std::string h = header(frequency, frames);
+        file.write(h.data(), static_cast<std::streamsize>(h.size()));
+        file.flush();
+        ok = static_cast<bool>(file);
+    }
+    file.close();
+    return ok && !file.fail();
+}
+
+bool RealTimePacer::frame(double seconds) {
+    elapsed += seconds;
+    std::this_thread::sleep_until(start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                              std::chrono::duration<double>(elapsed)));
+    return true;
+}
+
+bool RenderPacer::open(const std::string& path) {
+    frequency = device->getSettings().frequency;
+    return wav.open(path, frequency);
+}
+
+bool RenderPacer::frame(double seconds) {
+    owed += seconds * frequency;
+    const uint32_t n = static_cast<uint32_t>(owed);
+    owed -= n;
+    gameSeconds += seconds;
+    if (n == 0) return true;
+    buffer.resize(2 * static_cast<size_t>(n));
+    const auto before = std::chrono::steady_clock::now();
+    device->render(buffer.data(), n);
+    mixerSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count();
+    return wav.write(buffer.data(), n);
+}
+
+std::string RenderPacer::status() {
+    char text[64];
+    std::snprintf(text, sizeof text, "voices %zu  mixer %.1f%% of game time", device->getVoicesInUse(),
+                  gameSeconds > 0 ? 100.0 * mixerSeconds / gameSeconds : 0.0);
+    return text;
+}
+
+bool RenderPacer::close() { return wav.close(); }
+
+}  // namespace zsdemo

@@ -1,0 +1,67 @@
+#pragma once
+// How zsdemo paces its frames: in real time (the library's own output plays
+// them: sound card, null or a WAV file of its own), or rendering the
+// hand-pumped loopback output in step with the frames into a 16-bit WAV file.
+#include <chrono>
+#include <cstdint>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sandbox/demo/Session.h"
+
+namespace aldevice {
+class AlDevice;
+}
+
+namespace zsdemo {
+
+// A 16-bit stereo WAV file written as the frames come; its header is
+// finished at close.
+class WavWriter {
+public:
+    bool open(const std::string& path, uint32_t frequency);
+    bool write(const float* interleaved, uint32_t frames);
+    bool close();  // false when anything failed to write
+    uint64_t getFrames() const { return frames; }
+
+private:
+    std::ofstream file;
+    uint32_t frequency = 0;
+    uint64_t frames = 0;
+    bool ok = false;
+};
+
+class RealTimePacer : public Pacer {
+public:
+    bool frame(double seconds) override;
+
+private:
+    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+    double elapsed = 0.0;
+};
+
+class RenderPacer : public Pacer {
+public:
+    explicit RenderPacer(std::shared_ptr<aldevice::AlDevice> device) : device(std::move(device)) {}
+    // Opens the file at the device's mixing rate (after activation).
+    bool open(const std::string& path);
+    bool frame(double seconds) override;
+    std::string status() override;
+    bool close();
+    uint32_t getFrequency() const { return frequency; }
+    uint64_t getFrames() const { return wav.getFrames(); }
+    // Time spent inside the mixer.
+    double getMixerSeconds() const { return mixerSeconds; }
+
+private:
+    std::shared_ptr<aldevice::AlDevice> device;
+    WavWriter wav;
+    uint32_t frequency = 48000;
+    double owed = 0.0;  // frames not yet rendered (fractions)
+    double mixerSeconds = 0.0, gameSeconds = 0.0;
+    std::vector<float> buffer;
+};
+
+}  // namespace zsdemo
