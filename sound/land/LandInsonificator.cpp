@@ -382,6 +382,7 @@ void LandInsonificator::unload() {
 void LandInsonificator::afterChangeLandscapeSubtype(Point2D cell, Landscape::Subtype oldSubtype,
                                                     Landscape::Subtype newSubtype) {
     Guard guard(lock);
+    if (!started) return;
     const std::string oldName = Landscape::getNameOfLandscapeSubtype(oldSubtype);
     const std::string newName = Landscape::getNameOfLandscapeSubtype(newSubtype);
     const Vector centre = convertGameBoardCoordinatesToAbsolute(cell.x, cell.y);
@@ -559,7 +560,12 @@ Vector LandInsonificator::projectToRectangle(const LandSound* s, float margin, c
 
 // ---- the frame ----
 
-void LandInsonificator::initView(RenderView*) { forceUpdate(); }
+// A frame or a board change that was already on its way when stop
+// unregistered the insonificator finds it stopped and does nothing.
+void LandInsonificator::initView(RenderView*) {
+    Guard guard(lock);
+    if (started) forceUpdate();
+}
 
 void LandInsonificator::forceUpdate() {
     Guard guard(lock);
