@@ -484,6 +484,7 @@ void LandInsonificator::setUpEffect(LandSound* s) {
         e->addCommonPassword(true, emulatorPassword);
         e->setSound3DMode(isEmulated3d ? SOUND3D_MODE_DISABLE : SOUND3D_MODE_NORMAL);
     }
+    s->faderVolume = 1.0f;  // the new password's volume
     // The effect sounds from the region centre until a frame places it.
     s->currentPosition = s->position;
     if (s->probability != 0.0f) s->interval = settings.randomTimeStep / s->probability;
@@ -780,7 +781,10 @@ bool LandInsonificator::updateTime(LandSound* s, DayTime& dayTime) {
         // full, never below silence.
         factor = std::min(std::max(factor, 0.0f), 1.0f);
     }
-    if (s->effect) s->effect->setVolume(factor, faderPassword);
+    if (s->effect && factor != s->faderVolume) {
+        s->effect->setVolume(factor, faderPassword);
+        s->faderVolume = factor;
+    }
     return true;
 }
 

@@ -36,6 +36,9 @@ struct ZULSOUND_API LandSound {
     // it was taken off the map while queued (the schedule then deletes it).
     bool queued = false;
     bool removed = false;
+    // The fader volume last given to the effect: an unchanged factor is not
+    // handed to it again every frame.
+    float faderVolume = 1.0f;
 
     bool isContinuous() const { return probability == 1.0f; }
 };
