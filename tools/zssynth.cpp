@@ -198,6 +198,17 @@ int main(int argc, char** argv) {
     Sound river = filteredNoise(6.0, 900, 23, [](double) { return 0.7; });
     crossfadeLoop(river, 1.0);
     ok &= write(out + "/ambience/river.ogg", river, true);
+    // Surf: low noise swelling with each wave, about eight seconds a wave.
+    Sound surf = filteredNoise(8.0, 700, 31, [](double t) { return 0.3 + 0.7 * std::pow(std::sin(pi * t / 8.0), 2.0); });
+    crossfadeLoop(surf, 1.0);
+    ok &= write(out + "/ambience/surf.ogg", surf, true);
+    // Crickets: trains of short 4.5 kHz pulses, three trains a second.
+    Sound crickets = make(3.0, [](double t) {
+        const double train = std::fmod(t, 1.0 / 3.0), pulse = std::fmod(train, 0.025);
+        const double on = train < 0.15 && pulse < 0.012 ? std::sin(pi * pulse / 0.012) : 0.0;
+        return 0.35 * on * std::sin(2 * pi * 4500 * t);
+    });
+    ok &= write(out + "/ambience/crickets.ogg", crickets, true);
     ok &= write(out + "/music/theme.ogg", melody(), true);
     return ok ? 0 : 1;
 }

@@ -1,0 +1,51 @@
+#pragma once
+// The first-in first-out queue of sources waiting for their next random try.
+// A ring over one array that only grows, so a frame that re-queues the
+// sources it tried allocates nothing.
+#include <cstddef>
+#include <vector>
+
+struct LandSound;
+
+class LandSchedule {
+public:
+    bool empty() const { return count == 0; }
+    size_t size() const { return count; }
+    LandSound* front() const { return ring[head]; }
+
+    void pushBack(LandSound* sound) {
+        if (count == ring.size()) grow();
+        ring[(head + count) % ring.size()] = sound;
+        ++count;
+    }
+
+    LandSound* popFront() {
+        LandSound* sound = ring[head];
+        head = (head + 1) % ring.size();
+        --count;
+        return sound;
+    }
+
+    void clear() {
+        head = 0;
+        count = 0;
+    }
+
+    // The entries in queue order.
+    template <typename F>
+    void forEach(F&& f) const {
+        for (size_t k = 0; k < count; ++k) f(ring[(head + k) % ring.size()]);
+    }
+
+private:
+    void grow() {
+        std::vector<LandSound*> larger(ring.empty() ? 16 : ring.size() * 2);
+        for (size_t k = 0; k < count; ++k) larger[k] = ring[(head + k) % ring.size()];
+        ring.swap(larger);
+        head = 0;
+    }
+
+    std::vector<LandSound*> ring;
+    size_t head = 0;
+    size_t count = 0;
+};
