@@ -1,13 +1,15 @@
 // zscheck: lists every problem of a game's sound content at once.
 //
-//   zscheck [DIR|ZIP]
+//   zscheck [--strict] [DIR|ZIP]
 //
 // Mounts the content (by default the build tree's sample content) and checks
 // "Effects.snd", the sound files it names, the ".cfg" files of
 // /Configs/Sounds and the "Sounds" blocks of the maps below /Maps. Each
 // problem is one line "file:line: text" (or "file: text"). Exit status 0
 // when the content is clean, 1 when problems were found, 2 when the content
-// cannot be mounted.
+// cannot be mounted. Warnings (maps in the old "regionRadius" form, which
+// the library converts as it reads them) are listed but leave the status 0
+// unless --strict is given.
 #include <iostream>
 #include <string>
 
@@ -21,11 +23,19 @@
 
 int main(int argc, char** argv) {
     std::string content = ZULSOUND_CONTENT_DIR;
-    if (argc > 2 || (argc == 2 && (std::string(argv[1]) == "-h" || std::string(argv[1]) == "--help"))) {
-        std::cerr << "usage: zscheck [DIR|ZIP]\n";
-        return 2;
+    bool strict = false, given = false;
+    for (int k = 1; k < argc; ++k) {
+        const std::string arg = argv[k];
+        if (arg == "--strict") {
+            strict = true;
+        } else if (arg.empty() || arg[0] == '-' || given) {
+            std::cerr << "usage: zscheck [--strict] [DIR|ZIP]\n";
+            return 2;
+        } else {
+            content = arg;
+            given = true;
+        }
     }
-    if (argc == 2) content = argv[1];
     // The problems are listed here, once each; the library's own messages
     // would repeat them.
     debug::setStandardErrorOutput(false);
@@ -35,7 +45,8 @@ int main(int argc, char** argv) {
     }
     const auto problems = zscheck::checkContent();
     for (const auto& p : problems) std::cout << p.format() << "\n";
-    std::cout << "zscheck: " << content << ": "
-              << (problems.empty() ? "no problems" : std::to_string(problems.size()) + " problem(s)") << "\n";
-    return problems.empty() ? 0 : 1;
+    const size_t errors = zscheck::countErrors(problems);
+    std::cout << "zscheck: " << content << ": " << errors << " problem(s), " << problems.size() - errors
+              << " warning(s)\n";
+    return errors > 0 || (strict && !problems.empty()) ? 1 : 0;
 }

@@ -22,7 +22,14 @@
 namespace zscheck {
 
 std::string Problem::format() const {
-    return line > 0 ? file + ":" + std::to_string(line) + ": " + text : file + ": " + text;
+    const std::string body = (warning ? "warning: " : "") + text;
+    return line > 0 ? file + ":" + std::to_string(line) + ": " + body : file + ": " + body;
+}
+
+size_t countErrors(const std::vector<Problem>& problems) {
+    size_t n = 0;
+    for (const Problem& p : problems) n += p.warning ? 0 : 1;
+    return n;
 }
 
 namespace {
@@ -240,8 +247,8 @@ private:
     std::map<std::string, int> entryLine; // the first line of each name
     int stopLine = 0;                     // the syntax error that ends the game's reading
 
-    void add(const std::string& path, int line, const std::string& text) {
-        problems.push_back({path.substr(path.rfind('/', 0) == 0 ? 1 : 0), line, text});
+    void add(const std::string& path, int line, const std::string& text, bool warning = false) {
+        problems.push_back({path.substr(path.rfind('/', 0) == 0 ? 1 : 0), line, text, warning});
     }
 
     // --- "Effects.snd" -----------------------------------------------------
@@ -460,7 +467,8 @@ private:
         configmanager::PropertyType type;
         if (inMap && block.getPropertyType(configmanager::LinkedName("regionRadius"), &type))
             add(path, lines.find("regionRadius", line),
-                where + "old region form \"regionRadius\": write \"regionWidth\" and \"regionHeight\" (twice the radius)");
+                where + "old region form \"regionRadius\": write \"regionWidth\" and \"regionHeight\" (twice the radius)",
+                true);
         std::string soundName, regionType;
         if (!block.getPropertyType(configmanager::LinkedName("soundName"), &type))
             add(path, line, where + "no \"soundName\"");

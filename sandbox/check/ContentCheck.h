@@ -22,12 +22,18 @@ struct Problem {
     std::string file;  // content path without the leading "/" ("Configs/Sounds/UI.cfg")
     int line = 0;      // 0 when the problem has no line
     std::string text;
+    // The library reads it right all the same (a map in the old
+    // "regionRadius" form): listed, but the content still passes.
+    bool warning = false;
 
-    // "file:line: text", or "file: text" without a line.
+    // "file:line: text", or "file: text" without a line; "warning: "
+    // before the text of a warning.
     std::string format() const;
 };
 
 // Checks the content mounted at "/" in theResourceManager.
 std::vector<Problem> checkContent();
+// How many of them are not warnings.
+size_t countErrors(const std::vector<Problem>& problems);
 
 }  // namespace zscheck

@@ -39,9 +39,12 @@ struct Mount {
 TEST(ContentCheck, SampleContentIsClean) {
     Mount content(ZULSOUND_CONTENT_DIR);
     ASSERT_TRUE(content.mounted);
-    EXPECT_THAT(formatted(zscheck::checkContent()), testing::IsEmpty());
+    const auto problems = zscheck::checkContent();
+    EXPECT_EQ(zscheck::countErrors(problems), 0u) << testing::PrintToString(formatted(problems));
 }
 
+// The sample content is clean but for warnings (its map keeps one entry in
+// the old "regionRadius" form on purpose, which the library converts).
 // The sample content with a problem of every kind the checker knows.
 struct BrokenCopy {
     testsupport::ResourceTree tree{false};
@@ -123,14 +126,22 @@ std::vector<Expected> expectedProblems(const BrokenCopy& copy) {
         {ui, u + 2, "effect 'late' is declared at line " + std::to_string(e + 6) + " of Effects.snd, after the syntax error"},
         {ui, u + 3, "menu sound 'empty' has no \"sound\""},
         {"Maps/islands/north.cfg", 3, "\"fade\" is -1, out of range"},
-        {"Maps/islands/north.cfg", 7, "sound 'pond': old region form \"regionRadius\""},
+        {"Maps/islands/north.cfg", 7, "warning: sound 'pond': old region form \"regionRadius\""},
     };
 }
 
-void expectEachOnce(const std::vector<Problem>& problems, const std::vector<Expected>& expected) {
+// What the sample content itself gives (warnings only): the copy has them too.
+std::vector<Problem> baseline() {
+    Mount content(ZULSOUND_CONTENT_DIR);
+    return zscheck::checkContent();
+}
+
+void expectEachOnce(const std::vector<Problem>& problems, std::vector<Expected> expected,
+                    const std::vector<Problem>& base) {
+    for (const Problem& p : base) expected.emplace_back(p.file, p.line, p.format());
     for (const auto& [file, line, text] : expected) {
         const auto matches = std::count_if(problems.begin(), problems.end(), [&](const Problem& p) {
-            return p.file == file && p.line == line && p.text.find(text) != std::string::npos;
+            return p.file == file && p.line == line && p.format().find(text) != std::string::npos;
         });
         EXPECT_EQ(matches, 1) << file << ":" << line << ": " << text;
     }
@@ -139,18 +150,20 @@ void expectEachOnce(const std::vector<Problem>& problems, const std::vector<Expe
 
 TEST(ContentCheck, ListsEveryPlantedProblemOnceFromADirectory) {
     BrokenCopy copy;
+    const auto base = baseline();
     Mount content(copy.tree.root());
     ASSERT_TRUE(content.mounted);
-    expectEachOnce(zscheck::checkContent(), expectedProblems(copy));
+    expectEachOnce(zscheck::checkContent(), expectedProblems(copy), base);
 }
 
 TEST(ContentCheck, ListsEveryPlantedProblemOnceFromAZip) {
     BrokenCopy copy;
     testsupport::TemporaryDirectory dir;
     copy.tree.packZip(dir.file("content.zip"));
+    const auto base = baseline();
     Mount content(dir.file("content.zip"));
     ASSERT_TRUE(content.mounted);
-    expectEachOnce(zscheck::checkContent(), expectedProblems(copy));
+    expectEachOnce(zscheck::checkContent(), expectedProblems(copy), base);
 }
 
 }  // namespace
