@@ -260,7 +260,7 @@ TEST_F(Frames, BadMapValuesLoadWithDefaultsAndNoFrameProducesNaN) {
         "typed = { regionWidth = \"wide\"; powerRadius = 2.0; threshold = 1.0; probability = 1.0; soundName = \"surf\"; };\n"
         "negative = { regionWidth = -3.0; regionHeight = 0.0; powerRadius = 1.0; threshold = 0.5; probability = 1.0; soundName = \"surf\"; };\n"
         "flat = { powerRadius = 0.0; threshold = 5.0; probability = 1.0; soundName = \"surf\"; };\n"
-        "huge = { regionWidth = 1e39; regionHeight = 3e38; powerRadius = 3e38; threshold = 3e38; x = 1e39;\n"
+        "huge = { regionWidth = 3.4028234663852886e38; regionHeight = 3e38; powerRadius = 3e38; threshold = 3e38; x = 3.4e38;\n"
         "  probability = 1e-40; soundName = \"surf\"; };\n"
         "unknown = { powerRadius = 1.0; threshold = 100.0; probability = 0.5; soundName = \"nosuch\"; };\n";
     for (const char* tune : {"algorithm = 0.0; isEmulated3d = true;", "algorithm = 4.0; expsqsigma = 0.0; isEmulated3d = true;",
