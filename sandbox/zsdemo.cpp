@@ -3,7 +3,11 @@
 //
 //   zsdemo [--content DIR|ZIP] [--script FILE] [--render FILE.wav]
 //          [--output default|null|wav:FILE] [--pictures DIR] [--seed N]
-//          [--map NAME] [--save-dir DIR] [--no-progress]
+//          [--map NAME] [--save-dir DIR] [--no-progress] [--or-render FILE.wav]
+//
+// --or-render plays live when a sound card opens and renders to the file
+// otherwise. A rendered run ends with its speed against real time and the
+// shares of the mixer and of the rest of the library in it.
 //
 // Live (the default) the frames are paced in real time on the output the
 // device library chooses (the sound card, else the null output). With
@@ -14,6 +18,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -43,7 +48,7 @@ void onInterrupt(int) { interrupted.store(true); }
 int usage() {
     std::cerr << "usage: zsdemo [--content DIR|ZIP] [--script FILE] [--render FILE.wav]\n"
                  "              [--output default|null|wav:FILE] [--pictures DIR] [--seed N]\n"
-                 "              [--map NAME] [--save-dir DIR] [--no-progress]\n"
+                 "              [--map NAME] [--save-dir DIR] [--no-progress] [--or-render FILE.wav]\n"
                  "script commands (one a line: TIME COMMAND ARGUMENTS):\n";
     for (const auto& c : zsdemo::commandTable())
         std::cerr << "  " << c.verb << (c.arguments[0] ? " " : "") << c.arguments << ": " << c.meaning << "\n";
@@ -69,6 +74,13 @@ int main(int argc, char** argv) {
         else if (arg == "--map" && more) map = argv[++k];
         else if (arg == "--save-dir" && more) saveDir = argv[++k];
         else if (arg == "--no-progress") progress = false;
+        else if (arg == "--or-render" && more) {
+            const std::string file = argv[++k];
+            if (!aldevice::AlDevice::systemOutputOpens()) {
+                render = file;
+                std::cout << "zsdemo: no sound card; rendering to " << fs::absolute(file).string() << "\n";
+            }
+        }
         else return usage();
     }
     if (scriptPath.empty()) scriptPath = (fs::path(content) / "Sessions" / "demo.session").string();
@@ -155,6 +167,14 @@ int main(int argc, char** argv) {
     if (!render.empty() && ok)
         std::cout << "zsdemo: wrote " << fs::absolute(render).string() << ", "
                   << static_cast<double>(rendered.getFrames()) / rendered.getFrequency() << " s\n";
+    if (!render.empty() && ok && session.getLoopSeconds() > 0) {
+        const double game = static_cast<double>(rendered.getFrames()) / rendered.getFrequency();
+        const double loop = session.getLoopSeconds();
+        std::printf("zsdemo: rendered %.1f s of game time in %.2f s: %.1f x real time; mixer %.0f%%, library outside "
+                    "the mixer %.0f%% of that time\n",
+                    game, loop, game / loop, 100.0 * rendered.getMixerSeconds() / loop,
+                    100.0 * session.getLibrarySeconds() / loop);
+    }
     if (!pictures.empty() && ok) {
         const std::string board = (fs::path(pictures) / "board.png").string();
         if (zsdemo::writeBoardPicture(session, board)) std::cout << "zsdemo: wrote " << board << "\n";

@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
-# The main job: builds the library and its programs (release) and plays a
-# tour of the sample content with zsplay: menu clicks, actions, ambience and
-# the music theme. It plays on the sound card when one opens, else on the
-# null output (mixed in real time, heard nowhere); pass
-# "--output wav:FILE" to keep the mix in a WAV file.
+# The main job: builds the library and its programs (release), checks the
+# sample content with zscheck and plays the scripted game session of
+# data/Sessions/demo.session with zsdemo: live on the sound card, or, when
+# there is none, rendered to build/release/demo.wav (with pictures in
+# build/release/demo/). Extra arguments go to zsdemo (see README.md).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/deps.sh
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$(nproc)"
-build/release/sandbox/zsinfo build/release/content 2>/dev/null | head -n 12
-exec build/release/sandbox/zsplay --content build/release/content "$@" \
-  menu_click menu_back shot step bell door wind theme
+build/release/sandbox/zscheck build/release/content | tail -n 1
+exec build/release/sandbox/zsdemo --content build/release/content \
+  --or-render build/release/demo.wav --pictures build/release/demo "$@"

@@ -1,5 +1,6 @@
 #include "sandbox/demo/Session.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <ostream>
@@ -58,6 +59,9 @@ bool Session::run() {
     const unsigned long total = static_cast<unsigned long>(std::ceil(script.length() * options.framesPerSecond)) + 1;
     size_t next = 0;
     bool ok = true;
+    using Clock = std::chrono::steady_clock;
+    auto seconds = [](Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); };
+    const auto loopStart = Clock::now();
     for (frames = 0; frames < total; ++frames) {
         if (options.interrupted && options.interrupted->load()) {
             if (log) *log << "\ninterrupted: shutting down\n";
@@ -65,6 +69,7 @@ bool Session::run() {
         }
         const double now = frames * step;
         bool ended = false;
+        const auto frameStart = Clock::now();
         while (next < script.commands.size() && script.commands[next].time <= now + 1e-9) {
             const Command& c = script.commands[next++];
             if (log) {
@@ -77,13 +82,17 @@ bool Session::run() {
         }
         if (ended) break;
         host.runFrame(static_cast<float>(step));
+        librarySeconds += seconds(frameStart, Clock::now());
         if (!pacer.frame(step)) {
             ok = false;
             break;
         }
+        const auto afterStart = Clock::now();
         sound.afterFrame();
+        librarySeconds += seconds(afterStart, Clock::now());
         if (options.progressLine && frames % 15 == 0) progress(false);
     }
+    loopSeconds = seconds(loopStart, Clock::now());
     if (options.progressLine) progress(true);
     sources = sound.sources();
     sound.end();

@@ -84,6 +84,11 @@ public:
 
     sandbox::Host& getHost() { return host; }
     unsigned long getFrames() const { return frames; }
+    // Wall-clock seconds of the whole frame loop, and of the part spent in
+    // the library's calls (frames with their per-frame update, and commands)
+    // outside the pacer.
+    double getLoopSeconds() const { return loopSeconds; }
+    double getLibrarySeconds() const { return librarySeconds; }
     const std::vector<ActionPlace>& getActions() const { return actions; }
     const std::vector<sandbox::Waypoint>& getPath() const { return path; }
     const std::vector<Source>& getSources() const { return sources; }
@@ -104,6 +109,7 @@ private:
     std::vector<ActionPlace> actions;
     std::vector<Source> sources;  // as the last picture of them was taken
     unsigned long frames = 0;
+    double loopSeconds = 0.0, librarySeconds = 0.0;
     bool paused = false;
     bool focused = true;
 };
