@@ -1,0 +1,70 @@
+// The whole library in one run: zsdemo renders a short session twice; the
+// files are the same bit for bit, there is sound where the music plays and
+// silence while paused and while the window has lost the focus, the saved
+// music comes back after the load, and the program exits 0 (every thread
+// joined, the WAV finished).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "tests/support/ResourceTree.h"
+
+namespace {
+
+struct Wav {
+    uint32_t rate = 0;
+    std::string data;  // 16-bit stereo
+    // Root mean square of both channels over [from, to) seconds.
+    double rms(double from, double to) const {
+        const size_t a = static_cast<size_t>(from * rate), b = static_cast<size_t>(to * rate);
+        double sum = 0;
+        size_t n = 0;
+        for (size_t f = a; f < b && (f + 1) * 4 <= data.size(); ++f)
+            for (int c = 0; c < 2; ++c) {
+                const auto lo = static_cast<unsigned char>(data[f * 4 + c * 2]);
+                const auto hi = static_cast<unsigned char>(data[f * 4 + c * 2 + 1]);
+                const double v = static_cast<int16_t>(lo | (hi << 8)) / 32768.0;
+                sum += v * v;
+                ++n;
+            }
+        return n ? std::sqrt(sum / n) : 0.0;
+    }
+};
+
+Wav readWav(const std::string& path) {
+    const std::string bytes = testsupport::readWholeFile(path);
+    Wav wav;
+    if (bytes.size() < 44) return wav;
+    wav.rate = static_cast<unsigned char>(bytes[24]) | static_cast<unsigned char>(bytes[25]) << 8 |
+               static_cast<unsigned char>(bytes[26]) << 16;
+    wav.data = bytes.substr(44);
+    return wav;
+}
+
+int renderSession(const testsupport::TemporaryDirectory& dir, const std::string& name) {
+    const std::string command = std::string(ZSDEMO_PROGRAM) + " --no-progress --content " + ZULSOUND_CONTENT_DIR +
+                                " --script " + ZSDEMO_SCRIPT + " --seed 7 --save-dir " + dir.path() + " --render " +
+                                dir.file(name) + " > " + dir.file(name + ".log") + " 2>&1";
+    return std::system(command.c_str());
+}
+
+TEST(SessionRender, ReproducibleWithSoundSilenceAndTheLoadedMusic) {
+    testsupport::TemporaryDirectory dir;
+    ASSERT_EQ(renderSession(dir, "first.wav"), 0) << testsupport::readWholeFile(dir.file("first.wav.log"));
+    ASSERT_EQ(renderSession(dir, "second.wav"), 0) << testsupport::readWholeFile(dir.file("second.wav.log"));
+    const std::string first = testsupport::readWholeFile(dir.file("first.wav"));
+    EXPECT_TRUE(first == testsupport::readWholeFile(dir.file("second.wav")));
+
+    const Wav wav = readWav(dir.file("first.wav"));
+    ASSERT_GT(wav.rate, 0u);
+    EXPECT_NEAR(wav.data.size() / 4.0 / wav.rate, 8.5, 0.05);
+    EXPECT_GT(wav.rms(1.5, 2.9), 0.01) << "the music plays";
+    EXPECT_LT(wav.rms(3.1, 3.9), 1e-4) << "paused";
+    EXPECT_LT(wav.rms(4.6, 5.4), 1e-4) << "focus lost";
+    EXPECT_GT(wav.rms(7.6, 8.4), 0.01) << "the saved music is back after the load";
+}
+
+}  // namespace
