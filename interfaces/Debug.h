@@ -13,15 +13,18 @@
 namespace debug {
 
 // Where a message was built: its text reads "(" + file + "," + line + ")".
+// The file is a string that outlives the context (DEBUG_CONTEXT passes
+// __FILE__); only its base name is kept, as a pointer into it, so building a
+// context costs nothing on paths that never post a message.
 class ZULSOUND_API Context {
 public:
     Context(const char* file, int line);
-    const std::string& getFile() const { return file; }
+    std::string getFile() const { return file; }
     int getLine() const { return line; }
     std::string getText() const;
 
 private:
-    std::string file;
+    const char* file;
     int line;
 };
 

@@ -122,10 +122,12 @@ Output& output() {
     return *instance;
 }
 
-std::string baseName(const char* path) {
-    std::string text = path ? path : "";
-    const size_t slash = text.find_last_of("/\\");
-    return slash == std::string::npos ? text : text.substr(slash + 1);
+const char* baseName(const char* path) {
+    if (!path) return "";
+    const char* base = path;
+    for (const char* c = path; *c; ++c)
+        if (*c == '/' || *c == '\\') base = c + 1;
+    return base;
 }
 
 }  // namespace
@@ -138,7 +140,7 @@ void removeSink(const std::shared_ptr<spdlog::sinks::sink>& sink) { output().rem
 
 Context::Context(const char* f, int l) : file(baseName(f)), line(l) {}
 
-std::string Context::getText() const { return "(" + file + "," + std::to_string(line) + ")"; }
+std::string Context::getText() const { return "(" + std::string(file) + "," + std::to_string(line) + ")"; }
 
 Message::Message(const Context& c, float lvl) : Message(c, lvl, Kind::Message) {}
 Message::Message(const Context& c, float lvl, Kind k) : context(c), level(lvl), kind(k) {}
