@@ -304,3 +304,46 @@ TEST_F(MusicTest, DestructionCutsALongFadeShortAndReportsWhatIsLeft) {
     EXPECT_TRUE(log.contains("SoundManager", Kind::Warning, "Not all the messages was destroyed: size = 2"));
     EXPECT_TRUE(commands().empty());
 }
+
+TEST_F(MusicTest, GameThreadsCallingAtOnceLoseNothingAndLeaveOneConsistentState) {
+    settings("fadeStepNumber = 50;\n");
+    {
+        MusicInsonificator music;
+        std::vector<std::thread> game;
+        constexpr int threads = 4, calls = 150;
+        for (int t = 0; t < threads; ++t)
+            game.emplace_back([this, &music, t] {
+                for (int k = 0; k < calls; ++k) switch ((k * 7 + t * 3) % 5) {
+                        case 0: music.start(t % 2 ? "theme" : "second"); break;
+                        case 1: music.stop(); break;
+                        case 2: music.quiet(); break;
+                        case 3: music.loud(); break;
+                        default: library.registry->setVolume(3, k % 2 ? 0.8f : 1.0f); break;  // the group, meanwhile
+                    }
+            });
+        for (auto& t : game) t.join();
+        music.waitUntilServed();
+        EXPECT_LE(library.manager->getEffectCount(), 1u);
+        // One stop ends whatever plays: the started flag agrees with the worker.
+        music.stop();
+        music.waitUntilServed();
+        EXPECT_EQ(library.manager->getEffectCount(), 0u);
+
+        // Every call came through whole and in order: plays and stops alternate.
+        size_t quiet = 0, loud = 0;
+        bool playing = false, alternating = true;
+        for (const std::string& c : commands()) {
+            if (c == "quiet all") ++quiet;
+            else if (c == "loud all") ++loud;
+            else if (c == "stop all") alternating = alternating && playing, playing = false;
+            else if (c == "play theme" || c == "play second") alternating = alternating && !playing, playing = true;
+            else ADD_FAILURE() << c;
+        }
+        EXPECT_TRUE(alternating);
+        EXPECT_EQ(quiet, size_t(threads * calls / 5));
+        EXPECT_EQ(loud, size_t(threads * calls / 5));
+    }
+    EXPECT_EQ(log.count("Not all the musics was destroyed: size = 1"), 0u);
+    EXPECT_THAT(log.onChannel("SoundManager"), ElementsAre(logged("SoundManager", Kind::Warning, 0.1f,
+                                                                   "sleepMilliseconds < 20 defaulting to zero")));
+}
