@@ -18,6 +18,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <mutex>
+#include <set>
 
 #include "interfaces/TextWindow.h"
 
@@ -36,6 +38,34 @@ constexpr unsigned long trough = 0xe0e0e0;
 constexpr unsigned long thumb = 0x707070;
 
 void onConnectionLost(Display*, void* flag) { *static_cast<bool*>(flag) = true; }
+
+// Xlib's process-wide I/O error handler ends the process before the
+// display's own exit handler is asked. Ours returns for the windows' own
+// connections, so that their exit handler can record the loss, and hands
+// every other connection (the host's) to the handler that was there before.
+std::mutex ownDisplaysMutex;
+std::set<Display*> ownDisplays;
+XIOErrorHandler previousHandler = nullptr;
+
+int onIOError(Display* display) {
+    {
+        std::lock_guard<std::mutex> guard(ownDisplaysMutex);
+        if (ownDisplays.count(display)) return 0;
+    }
+    return previousHandler ? previousHandler(display) : 0;
+}
+
+void own(Display* display) {
+    static std::once_flag installed;
+    std::call_once(installed, [] { previousHandler = XSetIOErrorHandler(onIOError); });
+    std::lock_guard<std::mutex> guard(ownDisplaysMutex);
+    ownDisplays.insert(display);
+}
+
+void disown(Display* display) {
+    std::lock_guard<std::mutex> guard(ownDisplaysMutex);
+    ownDisplays.erase(display);
+}
 
 class X11TextWindow : public TextWindow {
 public:
@@ -79,6 +109,8 @@ private:
     void draw();
     void scroll(ScrollCode code, int position) {
         client->scrolled(code, position);
+        // Input still queued behind this action meets the thumb where it is now.
+        shown = client->page();
         dirty = true;
     }
 
@@ -227,6 +259,7 @@ Ending X11TextWindow::run(const std::string& title, int w, int h, TextWindowClie
         reason = std::string("cannot open display \"") + name + "\"";
         return Ending::NoDisplay;
     }
+    own(display);
     XSetIOErrorExitHandler(display, onConnectionLost, &lost);
     client = &c;
     width = w;
@@ -287,6 +320,7 @@ Ending X11TextWindow::run(const std::string& title, int w, int h, TextWindowClie
         XDestroyWindow(display, window);
     }
     XCloseDisplay(display);
+    disown(display);
     display = nullptr;
     client = nullptr;
     return ending;
