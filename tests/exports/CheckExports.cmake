@@ -74,6 +74,8 @@ file(GLOB_RECURSE headers ${ROOT}/sound/*.h)
 foreach(h ${headers})
   file(STRINGS ${h} decls REGEX "^[ \t]*(class|struct)[ \t]+[A-Za-z_]")
   foreach(d ${decls})
+    # Classes marked ZULSOUND_API are exported on purpose (bases of the
+    # game's classes); the others must stay inside.
     if(d MATCHES "^[ \t]*(class|struct)[ \t]+([A-Za-z_][A-Za-z0-9_]*)[ \t]*(final[ \t]*)?[:{]")
       set(class ${CMAKE_MATCH_2})
       list(FIND checked ${class} known)
