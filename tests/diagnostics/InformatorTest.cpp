@@ -187,6 +187,7 @@ TEST_F(InformatorTest, KeysOverAndOverWhileTheRenderingThreadRefreshes) {
     ASSERT_TRUE(server.ok()) << "Xvfb did not start";
     ActInsonificator actions;
     actions.createEffect("shot");
+    std::thread([] {}).join();  // any helper thread of the runtime (ThreadSanitizer's) exists from here on
     const int threadsBefore = threads();
     {
         RequestInformator informator;

@@ -24,7 +24,7 @@ XServer::XServer() {
         dup2(null, 1);
         dup2(null, 2);
         const std::string fd = std::to_string(fds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset",
                (char*)nullptr);
         _exit(127);
     }
@@ -33,6 +33,8 @@ XServer::XServer() {
         close(fds[0]);
         return;
     }
+    // -noreset: a server that resets when its last client leaves refuses
+    // connections meanwhile, which windows opened and closed quickly meet.
     // Xvfb writes its display number once it accepts connections; a server
     // that fails to start closes the pipe without writing.
     std::string number;
