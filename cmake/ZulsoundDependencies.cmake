@@ -6,6 +6,7 @@ pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET sndfile)
 # The device layer silences ALSA's messages (snd_lib_error_set_handler).
 pkg_check_modules(ALSA REQUIRED IMPORTED_TARGET alsa)
 pkg_check_modules(PHYSFS REQUIRED IMPORTED_TARGET physfs)
+pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11)
 find_package(spdlog REQUIRED)
 find_package(FLEX 2.6 REQUIRED)
 find_package(BISON 3.0 REQUIRED)

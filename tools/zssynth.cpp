@@ -238,5 +238,8 @@ int main(int argc, char** argv) {
     ok &= write(out + "/ambience/crickets.ogg", crickets, true);
     ok &= write(out + "/music/theme.ogg", melody(), true);
     ok &= write(out + "/music/nocturne.ogg", nocturne(), true);
+    ok &= write(out + "/test/sin.wav", make(0.3, [](double t) {
+                    return 0.5 * std::sin(2 * pi * 440 * t) * attack(t, 0.01) * attack(0.3 - t, 0.01);
+                }), false);
     return ok ? 0 : 1;
 }
