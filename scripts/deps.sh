@@ -3,6 +3,8 @@
 # any is missing. Run as root on Debian 12.
 set -euo pipefail
 
+# libconfig++-dev is for the benchmark alone: it compares our configuration
+# layer with libconfig (bench/ConfigBench.cpp); the library does not use it.
 packages=(
   cmake ninja-build pkg-config g++ clang libclang-rt-14-dev
   libopenal-dev libsndfile1-dev libasound2-dev libconfig++-dev libphysfs-dev libspdlog-dev

@@ -158,6 +158,33 @@ int writeSeeds(const std::string& out) {
     return ok ? 0 : 1;
 }
 
+// A second, slower piece in D major over a held drone, so that a change of
+// music can be heard: note (semitones from D4, -99 a rest) and beats.
+Sound nocturne() {
+    const int notes[][2] = {{0, 3}, {4, 1}, {7, 2}, {9, 2}, {7, 3}, {4, 1}, {2, 4}, {-99, 2},
+                            {4, 3}, {7, 1}, {11, 2}, {9, 2}, {7, 2}, {4, 2}, {0, 4}, {-99, 2}};
+    const double beat = 0.4, d4 = 293.66;
+    Sound s;
+    s.channels = 2;
+    double clock = 0;
+    for (const auto& note : notes) {
+        const double length = note[1] * beat;
+        const size_t n = static_cast<size_t>(length * rate);
+        const double hertz = d4 * std::pow(2.0, note[0] / 12.0);
+        for (size_t k = 0; k < n; ++k) {
+            const double t = double(k) / rate, now = clock + t;
+            const double drone = 0.08 * (std::sin(2 * pi * d4 / 2 * now) + 0.5 * std::sin(2 * pi * d4 * 0.75 * now));
+            const double tone = note[0] == -99 ? 0.0
+                                               : (std::sin(2 * pi * hertz * t) + 0.2 * std::sin(6 * pi * hertz * t)) *
+                                                     attack(t, 0.08) * decay(t, length * 0.8) * 0.25;
+            s.samples.push_back(static_cast<float>(0.7 * tone + drone));  // left
+            s.samples.push_back(static_cast<float>(0.9 * tone + drone));  // right
+        }
+        clock += length;
+    }
+    return s;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -210,5 +237,9 @@ int main(int argc, char** argv) {
     });
     ok &= write(out + "/ambience/crickets.ogg", crickets, true);
     ok &= write(out + "/music/theme.ogg", melody(), true);
+    ok &= write(out + "/music/nocturne.ogg", nocturne(), true);
+    ok &= write(out + "/test/sin.wav", make(0.3, [](double t) {
+                    return 0.5 * std::sin(2 * pi * 440 * t) * attack(t, 0.01) * attack(0.3 - t, 0.01);
+                }), false);
     return ok ? 0 : 1;
 }

@@ -384,11 +384,29 @@ TEST_F(DeviceTest, SettingsFilesTuneTheMixerAndBadOnesChangeNothing) {
     EXPECT_THAT(info, testing::Contains("Voices: 0 of 32"));
     EXPECT_TRUE(log.records().empty());  // unknown keys are ignored
 
-    info = settingsFrom("frequency = ;\n");
+    // A malformed file: the configuration layer says where and why, the
+    // device what it does about it, and nothing changes.
+    info = settingsFrom("voices = 64;\nfrequency = ;\n");
     EXPECT_THAT(info, testing::Contains("Sample rate: 44100"));
+    EXPECT_THAT(info, testing::Contains("Voices: 0 of 32"));
+    ASSERT_EQ(log.records().size(), 2u);
+    EXPECT_EQ(log.records()[0].channel, "ConfigManager");
+    EXPECT_EQ(log.records()[0].text,
+              "failed to read /Sounds/device.cfg at line 2: syntax error: unexpected ';', a value was expected");
+    EXPECT_EQ(log.records()[1].channel, "SoundDevice");
+    EXPECT_EQ(log.records()[1].text, "/Sounds/device.cfg: not read; the device keeps its settings");
+
+    // Values out of range or of another type are ignored, an unknown distance
+    // model is named; the rest of the file still applies.
+    log.clear();
+    settingsFrom("frequency = 4000;\nvoices = 0;\nhrtf = 1;\ndistanceModel = \"cubic\";\n");
+    settingsFrom("frequency = 44100.0;\nvoices = 5000;\ndistanceModel = \"linear\";\n");
+    EXPECT_EQ(device.getSettings().frequency, 44100u);
+    EXPECT_EQ(device.getSettings().voices, 32u);
+    EXPECT_FALSE(device.getSettings().hrtf);
+    EXPECT_EQ(device.getSettings().distanceModel, "linear");
     ASSERT_EQ(log.records().size(), 1u);
-    EXPECT_EQ(log.records()[0].channel, "SoundDevice");
-    EXPECT_THAT(log.records()[0].text, testing::HasSubstr("/Sounds/device.cfg: line 1"));
+    EXPECT_EQ(log.records()[0].text, "/Sounds/device.cfg: unknown distanceModel cubic (inverse, linear, exponent, none)");
 
     // The mixer made again at the new rate still plays.
     AlEffect* effect = load(tone("a.wav", 0.5));

@@ -1,0 +1,137 @@
+#include "sound/diagnostics/RequestInformator.h"
+
+#include <list>
+#include <string>
+#include <vector>
+
+#include "sound/diagnostics/RequestInformatorWindow.h"
+#include "sound/diagnostics/StatisticsLines.h"
+#include "sound/effects/ShellManager.h"
+#include "sound/manager/Globals.h"
+#include "sound/music/MusicInsonificator.h"
+#include "sound/request/RequestManager.h"
+
+namespace {
+constexpr int openCode = 27;
+constexpr int toggleCode = 33;
+constexpr int closeCode = 15;
+constexpr int reReadCode = 28;
+}  // namespace
+
+RequestInformator::RequestInformator() {
+    addShortcut(openCode, 1);
+    addShortcut(toggleCode, 1);
+    addShortcut(closeCode, 1);
+    addShortcut(reReadCode, 1);
+}
+
+RequestInformator::~RequestInformator() {
+    // No key and no pass may reach the object once it has started to go away;
+    // both wait for a call already under way on another thread.
+    delAllShortcuts();
+    if (theProcessHearerManager) theProcessHearerManager->retireHearer(this);
+    RequestInformatorWindow* closing = nullptr;
+    {
+        Guard guard(lock);
+        hearing = false;
+        closing = window;
+        window = nullptr;
+    }
+    delete closing;  // stops its thread first
+}
+
+void RequestInformator::process(int code, int value) {
+    if (value != 1) return;
+    switch (code) {
+    case openCode: open(); break;
+    case toggleCode: toggle(); break;
+    case closeCode: close(); break;
+    case reReadCode: reReadConfig(); break;
+    default: break;
+    }
+}
+
+void RequestInformator::open() {
+    RequestInformatorWindow* closed = nullptr;
+    {
+        Guard guard(lock);
+        // A window closed by its own close button (or whose display went
+        // away) is replaced; an open or headless one stays.
+        if (window && window->isClosed()) {
+            closed = window;
+            window = nullptr;
+        }
+        if (!window) {
+            window = new RequestInformatorWindow;
+            window->initiate();
+        }
+        startHearing();
+    }
+    delete closed;
+    process();
+}
+
+void RequestInformator::toggle() {
+    Guard guard(lock);
+    if (hearing) stopHearing();
+    else startHearing();
+}
+
+void RequestInformator::close() {
+    RequestInformatorWindow* closing = nullptr;
+    {
+        Guard guard(lock);
+        closing = window;
+        window = nullptr;
+        stopHearing();
+    }
+    // Waiting for the window thread happens without the lock, so a refresh
+    // on the rendering thread never waits for it.
+    delete closing;
+}
+
+void RequestInformator::startHearing() {
+    if (hearing || !theProcessHearerManager) return;
+    theProcessHearerManager->addHearer(this);
+    hearing = true;
+}
+
+void RequestInformator::stopHearing() {
+    if (!hearing) return;
+    if (theProcessHearerManager) theProcessHearerManager->removeHearer(this);
+    hearing = false;
+}
+
+void RequestInformator::process() {
+    Guard guard(lock);
+    if (!window || !theRequestManager) return;
+    std::list<std::list<std::string>> perName;
+    std::list<std::string> totals;
+    theRequestManager->generateInfo(perName, totals);
+    std::vector<std::string> lines = statisticsLines(perName, totals);
+    window->setLines(lines);  // never waits for the window thread
+}
+
+void RequestInformator::reReadConfig() {
+    // The sound manager's re-read without the landscape: every effect and
+    // listener lets go of the device while it is initialised again.
+    if (theEffectManager) theEffectManager->deactivateAllEffects();
+    if (theListenerManager) theListenerManager->deactivateAllListeners();
+    if (theShellManager) theShellManager->deactivate();
+    if (theRequestManager) theRequestManager->reReadConfig();
+    if (theShellManager) theShellManager->reloadListenerConfig();
+    if (theMusicInsonificator) theMusicInsonificator->reReadConfig();
+    if (theShellManager) theShellManager->activate();
+    if (theEffectManager) theEffectManager->activateAllEffects();
+    if (theListenerManager) theListenerManager->activateAllListeners();
+}
+
+RequestInformatorWindow* RequestInformator::getWindow() {
+    Guard guard(lock);
+    return window;
+}
+
+bool RequestInformator::getIsHearing() {
+    Guard guard(lock);
+    return hearing;
+}

@@ -1,0 +1,30 @@
+#include "sound/diagnostics/StatisticsLines.h"
+
+const char* const statisticsColumnTitles[8] = {"",        " size: ", " state: ", " clone: ",
+                                               " play: ", " freq: ", " bits: ",  " chan: "};
+
+void appendStatisticsCell(std::string& line, const std::string& cell) {
+    line += cell;
+    const size_t n = cell.size();
+    if (n >= 4 && n <= 7) line.append(8 - n, ' ');
+    else if (n >= 8 && n <= 14) line.append(15 - n, ' ');
+}
+
+std::vector<std::string> statisticsLines(const std::list<std::list<std::string>>& perName,
+                                         const std::list<std::string>& totals) {
+    std::vector<std::string> lines;
+    lines.reserve(perName.size() + totals.size());
+    for (const auto& row : perName) {
+        std::string line;
+        size_t column = 0;
+        for (const std::string& cell : row) {
+            // A row longer than the titles goes on without titles.
+            if (column < 8) line += statisticsColumnTitles[column];
+            appendStatisticsCell(line, cell);
+            ++column;
+        }
+        lines.push_back(std::move(line));
+    }
+    lines.insert(lines.end(), totals.begin(), totals.end());
+    return lines;
+}

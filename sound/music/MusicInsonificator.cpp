@@ -1,0 +1,219 @@
+#include "sound/music/MusicInsonificator.h"
+
+#include "interfaces/Config.h"
+#include "sound/effects/Effect.h"
+#include "sound/insonificators/InsonificatorManager.h"
+#include "sound/manager/Globals.h"
+#include "sound/manager/LogChannels.h"
+
+const char* const MusicInsonificator::settingsPath = "/Configs/Sounds/MusicSettings.cfg";
+
+namespace {
+constexpr unsigned long musicGroup = 3;
+}
+
+MusicInsonificator::MusicInsonificator() {
+    {
+        Guard guard(lock);
+        if (theInsonificatorManager) name = theInsonificatorManager->getName(musicGroup);
+    }
+    reReadConfig();
+    stepsNow = fadeStepNumber.load();
+    initiate();
+}
+
+MusicInsonificator::~MusicInsonificator() {
+    ending = true;  // a fade in progress stops at its next step
+    stopNotifying();
+    if (!musicEffects.empty()) {
+        channels::soundManager.post(debug::Warning(DEBUG_CONTEXT, 0.1f)
+                                    << "Not all the musics was destroyed: size = " << musicEffects.size());
+        for (Effect* effect : musicEffects) Insonificator::destroyEffect(effect);
+        musicEffects.clear();
+    }
+}
+
+// ---- the game's side ----
+
+void MusicInsonificator::wakeWorker() {
+    wakeRequests.fetch_add(1);
+    initiationEvent.set();
+}
+
+void MusicInsonificator::start() {
+    std::string id;
+    {
+        std::lock_guard<std::mutex> guard(callerLock);
+        id = bgmID;
+    }
+    start(id);
+}
+
+void MusicInsonificator::start(const std::string& musicName) {
+    {
+        std::lock_guard<std::mutex> guard(callerLock);
+        if (started) return;
+        started = true;
+        if (!musicName.empty()) messages.addMessage("play", musicName);
+    }
+    wakeWorker();
+}
+
+void MusicInsonificator::stop() {
+    {
+        std::lock_guard<std::mutex> guard(callerLock);
+        if (!started) return;
+        started = false;
+        messages.addMessage("stop", "all");
+    }
+    wakeWorker();
+}
+
+void MusicInsonificator::quiet() {
+    messages.addMessage("quiet", "all");
+    wakeWorker();
+}
+
+void MusicInsonificator::loud() {
+    messages.addMessage("loud", "all");
+    wakeWorker();
+}
+
+void MusicInsonificator::reReadConfig() {
+    configmanager::ConfigManager config;
+    if (config.readFile(settingsPath)) {
+        int steps = fadeStepNumber.load(), pause = sleepMilliseconds.load();
+        float louder = quietLevel.load();
+        config.getProperty("fadeStepNumber", &steps);
+        config.getProperty("louder", &louder);
+        config.getProperty("sleepMilliseconds", &pause);
+        fadeStepNumber = steps < 1 ? 1 : steps;
+        quietLevel = louder;
+        sleepMilliseconds = pause;
+    }
+    if (sleepMilliseconds.load() < 20)
+        channels::soundManager.post(debug::Warning(DEBUG_CONTEXT, 0.1f) << "sleepMilliseconds < 20 defaulting to zero");
+}
+
+void MusicInsonificator::save(configmanager::Block* block) {
+    if (!block) {
+        channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "Skip save: no block");
+        return;
+    }
+    std::lock_guard<std::mutex> guard(callerLock);
+    block->setProperty("bgmID", &bgmID);
+}
+
+void MusicInsonificator::load(configmanager::Block* block) {
+    if (!block) {
+        channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "Skip load: no block");
+        return;
+    }
+    std::lock_guard<std::mutex> guard(callerLock);
+    block->getProperty("bgmID", &bgmID);
+}
+
+void MusicInsonificator::waitUntilServed() {
+    if (isOwnThread() || !hasThread()) return;
+    const unsigned long long target = wakeRequests.load();
+    std::unique_lock<std::mutex> guard(progressLock);
+    progressMade.wait(guard, [&] { return served >= target; });
+}
+
+void MusicInsonificator::waitUntilFadeSteps(unsigned long long count) {
+    if (isOwnThread() || !hasThread()) return;
+    std::unique_lock<std::mutex> guard(progressLock);
+    progressMade.wait(guard, [&] { return fadeSteps >= count; });
+}
+
+// ---- the worker ----
+
+void MusicInsonificator::process() {
+    // Every call counted before this point queued its message before it, so
+    // this run serves it.
+    const unsigned long long seen = wakeRequests.load();
+    while (!ending) {
+        std::string command, argument;
+        messages.removeMessage(command, argument);
+        stepsNow = messages.getSize() != 0 ? 1 : fadeStepNumber.load();
+        if (command.empty()) {
+            channels::musicInsonificator.post(debug::Message(DEBUG_CONTEXT, 0.5f) << "no command");
+            break;
+        }
+        channels::musicInsonificator.post(debug::Message(DEBUG_CONTEXT, 0.5f) << command << " " << argument);
+        if (command == "play") {
+            processPlay(argument);
+        } else if (command == "stop") {
+            processStop();
+        } else if (command == "quiet") {
+            level = quietLevel.load();
+            processQuiet();
+        } else if (command == "loud") {
+            level = 1.0f;
+            processQuiet();
+        } else {
+            channels::soundManager.post(debug::Warning(DEBUG_CONTEXT, 0.1f)
+                                        << "Skip to process unrecognized command: " << command
+                                        << " for music: " << argument);
+        }
+    }
+    stepsNow = fadeStepNumber.load();
+    {
+        std::lock_guard<std::mutex> guard(progressLock);
+        if (seen > served) served = seen;
+    }
+    progressMade.notify_all();
+}
+
+void MusicInsonificator::processPlay(const std::string& musicName) {
+    const std::list<Effect*> playing = musicEffects;
+    for (Effect* effect : playing) {
+        if (effect->getName() == musicName) return;  // already playing: left untouched
+        effect->stop();
+        musicEffects.remove(effect);
+        Insonificator::destroyEffect(effect);
+    }
+    Effect* effect = createEffect(musicName);
+    if (!effect) return;
+    effect->addCommonPassword(true, louderPassword);
+    effect->addCommonPassword(true, faderPassword);
+    musicEffects.push_back(effect);
+    effect->setVolume(level, louderPassword);
+    effect->setVolume(0.0f, faderPassword);
+    effect->play();
+    processFade(effect, 0.0f, 1.0f);
+    if (!ending) effect->setVolume(1.0f, faderPassword);
+}
+
+void MusicInsonificator::processStop() {
+    if (musicEffects.empty()) return;
+    Effect* effect = musicEffects.front();
+    processFade(effect, 1.0f, 0.0f);
+    effect->stop();
+    effect->setVolume(1.0f, faderPassword);
+    musicEffects.remove(effect);
+    Insonificator::destroyEffect(effect);
+}
+
+void MusicInsonificator::processFade(Effect* effect, float from, float to) {
+    const float step = (to - from) / static_cast<float>(stepsNow);
+    float current = from + step;
+    while (from < to ? current < to : (from > to && current > to)) {
+        if (ending) return;
+        effect->setVolume(current, faderPassword);
+        current = current + step;
+        {
+            std::lock_guard<std::mutex> guard(progressLock);
+            ++fadeSteps;
+        }
+        progressMade.notify_all();
+        const int pause = sleepMilliseconds.load();
+        // Half a millisecond more, so that the truncation of sleep() keeps
+        // the whole number.
+        if (pause >= 20) sleep((static_cast<float>(pause) + 0.5f) / 1000.0f);
+    }
+}
+
+void MusicInsonificator::processQuiet() {
+    for (Effect* effect : musicEffects) effect->setVolume(level, louderPassword);
+}
