@@ -16,6 +16,7 @@
 // for bit, for the same script, content and seed.
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -26,6 +27,7 @@
 #include <sstream>
 #include <string>
 
+#include "interfaces/Config.h"
 #include "interfaces/Debug.h"
 #include "interfaces/Resource.h"
 #include "interfaces/SoundDevice.h"
@@ -104,6 +106,34 @@ int main(int argc, char** argv) {
     fs::create_directories(saveDir, error);
     if (!pictures.empty()) fs::create_directories(pictures, error);
 
+    // A rendering reads the music settings from an overlay mounted before the
+    // content: the same fades without the worker's real-time pauses (the
+    // demo fades the music group over the same length of game time).
+    double fadeSeconds = 0.0;
+    if (!render.empty()) {
+        configmanager::ConfigManager settings;
+        int steps = 1000, pause = 0;
+        float louder = 0.5f;
+        settings.readFile("/Configs/Sounds/MusicSettings.cfg");
+        settings.getProperty("fadeStepNumber", &steps);
+        settings.getProperty("sleepMilliseconds", &pause);
+        settings.getProperty("louder", &louder);
+        if (pause >= 20) fadeSeconds = std::max(steps, 1) * pause / 1000.0;
+        pause = 0;
+        const fs::path overlay = fs::path(saveDir) / "render-settings";
+        fs::create_directories(overlay / "Configs" / "Sounds", error);
+        configmanager::ConfigManager rendering;
+        rendering.setProperty("fadeStepNumber", &steps);
+        rendering.setProperty("sleepMilliseconds", &pause);
+        rendering.setProperty("louder", &louder);
+        if (!rendering.writePlainFile((overlay / "Configs" / "Sounds" / "MusicSettings.cfg").string()) ||
+            !theResourceManager->unmount(content) || !theResourceManager->mount(overlay.string()) ||
+            !theResourceManager->mount(content)) {
+            std::cerr << "zsdemo: cannot set up the rendering's music settings in " << overlay.string() << "\n";
+            return 1;
+        }
+    }
+
     // The devices the library will list: ours, so that the demo can pump
     // the loopback output or read the voices in use.
     std::shared_ptr<aldevice::AlDevice> device;
@@ -123,7 +153,8 @@ int main(int argc, char** argv) {
     zsdemo::SoundSideOptions sideOptions;
     sideOptions.map = map;
     sideOptions.seed = seed;
-    sideOptions.waitForMusic = !render.empty();
+    sideOptions.rendering = !render.empty();
+    sideOptions.renderFadeSeconds = fadeSeconds;
     sideOptions.log = &std::cout;
     auto side = zsdemo::makeSoundSide(sideOptions);
 
@@ -138,6 +169,7 @@ int main(int argc, char** argv) {
         OpeningSide(zsdemo::SoundSide& s, std::function<bool()> o) : inner(s), opened(std::move(o)) {}
         bool begin(sandbox::Host& host) override { return inner.begin(host) && opened(); }
         void command(const zsdemo::Command& c, const Vector& p, const std::string& f) override { inner.command(c, p, f); }
+        void beforeMix() override { inner.beforeMix(); }
         void afterFrame() override { inner.afterFrame(); }
         void end() override { inner.end(); }
         std::vector<zsdemo::Source> sources() override { return inner.sources(); }
@@ -190,5 +222,12 @@ int main(int argc, char** argv) {
     }
     side.reset();
     Sound3DDeviceManager::setDeviceProvider(nullptr);
+    // Every thread the library started has ended by now.
+    size_t threads = 0;
+    for (const auto& entry : fs::directory_iterator("/proc/self/task", error)) {
+        (void)entry;
+        ++threads;
+    }
+    std::cout << "zsdemo: threads at exit: " << threads << "\n";
     return ok ? 0 : 1;
 }

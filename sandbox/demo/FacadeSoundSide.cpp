@@ -1,10 +1,18 @@
 // The library's side of zsdemo: the sound manager and the insonificators a
 // game constructs, driven through the exported interface as a game drives
-// them. Two things reach past it, both for a reproducible rendering: the
-// landscape's random numbers are seeded from the demo's seed after every
-// call that starts the landscape (which seeds them from the calendar), and
-// the request manager's statistics are read for the table at the end.
+// them. For a reproducible rendering the landscape's random numbers are
+// seeded from the demo's seed after every call that starts the landscape
+// (which seeds them from the calendar), and the music worker is waited for
+// before each frame is mixed; the request manager's statistics are read for
+// the table at the end.
+//
+// Music in a rendering: the worker's fades pause in real time between steps,
+// out of step with frames rendered faster than that, so zsdemo renders with
+// settings whose fades take no time and fades the "Music" group itself, frame
+// by frame, over the fade's length in game time.
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <list>
 #include <ostream>
 
@@ -20,18 +28,14 @@
 #include "sound/manager/SoundManager.h"
 #include "sound/random/Randomizer.h"
 #include "sound/request/RequestManager.h"
-#if __has_include("sound/diagnostics/TestInsonificator.h")
 #include "sound/diagnostics/TestInsonificator.h"
-#define ZSDEMO_TEST_INSONIFICATOR 1
-#endif
-#if __has_include("sound/music/MusicInsonificator.h")
 #include "sound/music/MusicInsonificator.h"
-#define ZSDEMO_MUSIC 1
-#endif
 
 namespace zsdemo {
 
 namespace {
+
+constexpr unsigned long musicGroup = 3;
 
 class FacadeSoundSide : public SoundSide {
 public:
@@ -42,10 +46,8 @@ public:
         theSoundManager = manager.get();
         manager->activate();
         menus = std::make_unique<UIInsonificator>();
-#ifdef ZSDEMO_TEST_INSONIFICATOR
         tester = std::make_unique<TestInsonificator>();
         theTestInsonificator = tester.get();
-#endif
         manager->prepareGame(&host.view, &host.board);
         manager->startGame();
         if (!options.map.empty()) manager->reReadConfig(options.map);
@@ -65,9 +67,10 @@ public:
                 effect->play();
             }
         } else if (v == "music") {
-            manager->startMusic(arg);
+            startMusic(arg);
         } else if (v == "music-stop") {
-            manager->stopMusic();
+            pendingMusic.clear();
+            stopMusic();
         } else if (v == "quiet") {
             manager->quiet();
         } else if (v == "loud") {
@@ -79,20 +82,30 @@ public:
         } else if (v == "save") {
             configmanager::ConfigManager block;
             manager->saveGame(&block);
+            // The game keeps the music playing in its save, as a new game's
+            // starting block does: the music a load brings back.
+            block.setProperty("bgmID", &music);
             if (!block.writePlainFile(path) && options.log) *options.log << "  cannot write " << path << "\n";
+            else if (options.log) *options.log << "  saved " << describe() << "\n";
         } else if (v == "load") {
             configmanager::ConfigManager block;
             if (!block.readPlainFile(path)) {
                 if (options.log) *options.log << "  cannot read " << path << "\n";
                 return;
             }
+            if (options.log) *options.log << "  before the load " << describe() << "\n";
+            std::string saved;
+            block.getProperty("bgmID", &saved);
             manager->loadGame(&block);
             reseed();
-#ifdef ZSDEMO_MUSIC
             // The saved music plays again, as a game restarts it after a load.
-            manager->stopMusic();
-            theMusicInsonificator->start();
-#endif
+            if (saved != music) {
+                stopMusic();
+                pendingMusic = saved;
+                pendingFromLoad = true;
+                if (!options.rendering || fade == Fade::None) startPending();
+            }
+            if (options.log) *options.log << "  loaded " << describe() << "\n";
         } else if (v == "reread") {
             manager->reReadConfig(options.map);
             reseed();
@@ -108,15 +121,38 @@ public:
             debuginput::dispatch(std::stoi(arg), 1);
             debuginput::dispatch(std::stoi(arg), 0);
         }
+        // Rendering: the worker has done what the command asked of it before
+        // the frame's update runs, not at the same time.
+        if (options.rendering) theMusicInsonificator->waitUntilServed();
+    }
+
+    void beforeMix() override {
+        if (!options.rendering) return;
+        theMusicInsonificator->waitUntilServed();
+        if (fade == Fade::None) return;
+        ++fadeFrame;
+        const float share = std::min(1.0f, static_cast<float>(fadeFrame) / static_cast<float>(fadeFrames));
+        theInsonificatorManager->setVolume(musicGroup, fade == Fade::In ? share : 1.0f - share);
+        if (fadeFrame < fadeFrames) return;
+        const Fade ended = fade;
+        fade = Fade::None;
+        if (ended == Fade::Out) {
+            manager->stopMusic();
+            theMusicInsonificator->waitUntilServed();
+            theInsonificatorManager->setVolume(musicGroup, 1.0f);
+            startPending();
+        }
     }
 
     void end() override {
+        // The music fades out before the game ends, as a game leaves it.
+        manager->stopMusic();
+        theMusicInsonificator->waitUntilServed();
+        if (options.rendering) theInsonificatorManager->setVolume(musicGroup, 1.0f);
         manager->stopGame();
         manager->releaseGame();
-#ifdef ZSDEMO_TEST_INSONIFICATOR
         theTestInsonificator = nullptr;
         tester.reset();
-#endif
         menus.reset();
         statisticsLines = collectStatistics();
         manager->deactivate();
@@ -144,6 +180,72 @@ public:
     std::vector<std::string> statistics() override { return statisticsLines; }
 
 private:
+    enum class Fade { None, In, Out };
+
+    // "12 landscape sources (#5e1f03a2), music theme": the sources' names and
+    // places in a checksum, to see a load bring back what was saved.
+    std::string describe() {
+        const std::vector<Source> all = sources();
+        uint32_t sum = 2166136261u;
+        auto mix = [&](const std::string& text) {
+            for (unsigned char ch : text) sum = (sum ^ ch) * 16777619u;
+        };
+        for (const Source& s : all) mix(s.name + "@" + std::to_string(std::lround(s.x * 100)) + "," +
+                                        std::to_string(std::lround(s.y * 100)));
+        char text[48];
+        std::snprintf(text, sizeof text, "(#%08x)", static_cast<unsigned>(sum));
+        const std::string playing = pendingMusic.empty() ? music : pendingMusic;
+        return std::to_string(all.size()) + " landscape sources " + text + ", music " +
+               (playing.empty() ? std::string("none") : playing);
+    }
+
+    // Starting music while another plays switches to it: the playing one
+    // stops (fading out), then the new one starts (fading in).
+    void startMusic(const std::string& name) {
+        if (name == music) return;
+        pendingMusic = name;
+        pendingFromLoad = false;
+        if (!music.empty()) stopMusic();  // rendering: the new music starts once this one has faded out
+        if (!options.rendering || fade == Fade::None) startPending();
+    }
+
+    void stopMusic() {
+        if (!options.rendering) {
+            manager->stopMusic();
+            music.clear();
+            return;
+        }
+        if (fade == Fade::Out) return;
+        if (music.empty()) {
+            manager->stopMusic();
+            return;
+        }
+        music.clear();
+        beginFade(Fade::Out);
+    }
+
+    void startPending() {
+        const std::string name = pendingMusic;
+        pendingMusic.clear();
+        if (name.empty()) return;
+        music = name;
+        if (options.rendering) {
+            theInsonificatorManager->setVolume(musicGroup, 0.0f);
+            beginFade(Fade::In);
+        }
+        // After a load the music insonificator plays what the block held.
+        if (pendingFromLoad) theMusicInsonificator->start();
+        else manager->startMusic(name);
+    }
+
+    void beginFade(Fade direction) {
+        // A fade in broken off by a fade out starts from where it got to.
+        const int frames = std::max(1, static_cast<int>(std::lround(options.renderFadeSeconds * 60.0)));
+        fadeFrame = fade == Fade::In && direction == Fade::Out ? frames - fadeFrame : 0;
+        fadeFrames = frames;
+        fade = direction;
+    }
+
     void reseed() {
         // The landscape seeds from the calendar when it starts; a rendering
         // must not depend on the day it is made.
@@ -169,9 +271,12 @@ private:
     SoundSideOptions options;
     std::unique_ptr<SoundManager> manager;
     std::unique_ptr<UIInsonificator> menus;
-#ifdef ZSDEMO_TEST_INSONIFICATOR
     std::unique_ptr<TestInsonificator> tester;
-#endif
+    std::string music;         // what the script last started and has not stopped
+    std::string pendingMusic;  // to start once the playing music has faded out
+    bool pendingFromLoad = false;
+    Fade fade = Fade::None;
+    int fadeFrame = 0, fadeFrames = 1;
     std::vector<std::string> statisticsLines;
 };
 
@@ -180,6 +285,5 @@ private:
 std::unique_ptr<SoundSide> makeSoundSide(const SoundSideOptions& options) {
     return std::make_unique<FacadeSoundSide>(options);
 }
-bool haveSoundManager() { return true; }
 
 }  // namespace zsdemo

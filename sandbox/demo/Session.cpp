@@ -82,6 +82,7 @@ bool Session::run() {
         }
         if (ended) break;
         host.runFrame(static_cast<float>(step));
+        sound.beforeMix();
         librarySeconds += seconds(frameStart, Clock::now());
         if (!pacer.frame(step)) {
             ok = false;

@@ -36,6 +36,8 @@ public:
     // focus and subtype are the session's own). `place` is the world
     // position of an action; `path` the file of save and load.
     virtual void command(const Command& command, const Vector& place, const std::string& path) = 0;
+    // After the frame's commands and update, before its sound is mixed.
+    virtual void beforeMix() {}
     // After every frame has been paced.
     virtual void afterFrame() {}
     // The game stopped and released, the manager deactivated and destroyed.

@@ -12,14 +12,15 @@ namespace zsdemo {
 struct SoundSideOptions {
     std::string map;        // map name for the configuration re-read ("/valley.cfg"); empty for none
     uint32_t seed = 1;      // the landscape's random numbers
-    bool waitForMusic = false;  // after each frame, until the music worker is idle (rendering)
+    // Rendering: before each frame is mixed the music worker has served every
+    // call (its fades take no time of their own), and the demo fades the
+    // music group over this many seconds of game time instead.
+    bool rendering = false;
+    double renderFadeSeconds = 2.0;
     std::ostream* log = nullptr;
 };
 
-// The library's side, or, in a build without the façade's implementation, a
-// stand-in that says so and plays nothing.
+// The library's side.
 std::unique_ptr<SoundSide> makeSoundSide(const SoundSideOptions& options);
-// Whether this build drives the real library.
-bool haveSoundManager();
 
 }  // namespace zsdemo
