@@ -8,7 +8,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/deps.sh
 cmake --preset release >/dev/null
-cmake --build --preset release -j "$(nproc)"
+# Only what the demo needs: the library, zscheck, zsdemo and the content.
+cmake --build --preset release -j "$(nproc)" --target zsdemo zscheck zulsound-content
 build/release/sandbox/zscheck build/release/content | tail -n 1
 exec build/release/sandbox/zsdemo --content build/release/content \
   --or-render build/release/demo.wav --pictures build/release/demo "$@"
