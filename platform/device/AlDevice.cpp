@@ -594,8 +594,26 @@ bool AlDevice::systemOutputOpens() {
     return true;
 }
 
+namespace {
+
+// A thread that made a mixer context current gives it back when it ends: the
+// sound system keeps a context still current on an ending thread alive for
+// good, and with it the closed device and all its buffers. Constructed after
+// the sound system's own per-thread record, so destroyed before it.
+struct ThreadContextRelease {
+    bool armed = false;
+    ~ThreadContextRelease() {
+        if (armed) alcSetThreadContext(nullptr);
+    }
+};
+
+}  // namespace
+
 void AlDevice::makeCurrent() {
-    if (alcContext) alcSetThreadContext(contextOf(alcContext));
+    if (!alcContext) return;
+    alcSetThreadContext(contextOf(alcContext));
+    thread_local ThreadContextRelease release;
+    release.armed = true;
 }
 
 void AlDevice::openContext() {

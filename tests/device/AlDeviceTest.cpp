@@ -11,6 +11,9 @@
 
 #include <chrono>
 #include <memory>
+#include <future>
+#include <thread>
+#include <vector>
 
 #include "platform/device/AlDevice.h"
 #include "tests/device/SoundFiles.h"
@@ -491,4 +494,33 @@ TEST(DeviceOutputs, AnOutputLostMidRunIsReportedAndCallsGoOn) {
     ASSERT_EQ(records.size(), 1u);  // reported once, not once per period
     EXPECT_EQ(records[0].kind, debug::Kind::Warning);
     EXPECT_THAT(records[0].text, testing::HasSubstr(": the output was lost: "));
+}
+
+// A thread that drives an effect (as the music worker does) and ends only
+// after the device has closed must not keep the mixer alive: the leak check
+// of the sanitizer build sees the device and its buffers otherwise.
+TEST(DeviceThreads, AThreadEndingAfterTheDeviceClosedLeavesNothingOfTheMixerBehind) {
+    testsupport::ResourceTree tree;
+    tree.write("/Sounds/t.wav", "");
+    soundfiles::writeTone(tree.pathOf("/Sounds/t.wav"), 0.5, 440.0, 48000, 1, Format::Wav);
+    AlDevice device{Output{Output::Loopback, ""}};
+    device.initialize();
+    auto* effect = static_cast<AlEffect*>(device.createEffect());
+    std::promise<void> played, closed;
+    std::thread worker([&] {
+        ResourceStream* stream = theResourceManager->openStream("/Sounds/t.wav");
+        effect->createStatic(stream);
+        theResourceManager->closeStream(stream);
+        effect->setMode(SOUND3D_MODE_DISABLE, SOUND3D_APPLY_IMMEDIATE);
+        effect->play();
+        played.set_value();
+        closed.get_future().wait();
+    });
+    played.get_future().wait();
+    std::vector<float> out(2 * 4800);
+    device.render(out.data(), 4800);
+    EXPECT_GT(rms(out, 0), 0.1) << "what the thread started plays";
+    device.uninitialize();
+    closed.set_value();
+    worker.join();
 }
