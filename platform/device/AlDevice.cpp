@@ -47,7 +47,7 @@ ALenum distanceModelOf(const std::string& name) {
 Buffer::~Buffer() {
     if (!device || !id) return;
     std::lock_guard<std::recursive_mutex> guard(device->lock);
-    device->makeCurrent();
+    const ContextScope current = device->makeCurrent();
     alDeleteBuffers(1, &id);
     device->bufferBytes -= bytes;
 }
@@ -60,7 +60,7 @@ AlEffect::~AlEffect() {
     std::lock_guard<std::recursive_mutex> guard(device.lock);
     dropVoice();
     if (!streamBuffers.empty()) {
-        device.makeCurrent();
+        const ContextScope current = device.makeCurrent();
         alDeleteBuffers(static_cast<ALsizei>(streamBuffers.size()), streamBuffers.data());
         device.bufferBytes -= streamBytes;
     }
@@ -79,7 +79,7 @@ uint32_t AlEffect::currentFrame() {
         advanceVirtual();
         return position;
     }
-    device.makeCurrent();
+    const ContextScope current = device.makeCurrent();
     ALint offset = 0;
     alGetSourcei(source, AL_SAMPLE_OFFSET, &offset);
     if (buffer) return static_cast<uint32_t>(offset);
@@ -130,7 +130,7 @@ float AlEffect::loudness() {
 
 void AlEffect::applyPlacement() {
     if (!source) return;
-    device.makeCurrent();
+    const ContextScope current = device.makeCurrent();
     // OpenAL works in metres: positions are scaled by the listener's
     // distance factor (metres per world unit); the radius is in metres.
     const float scale = device.listener.distanceFactor;
@@ -148,7 +148,7 @@ void AlEffect::applyPlacement() {
 
 void AlEffect::applyToSource() {
     if (!source) return;
-    device.makeCurrent();
+    const ContextScope current = device.makeCurrent();
     alSourcef(source, AL_GAIN, volume);
     alSourcef(source, AL_ROLLOFF_FACTOR, device.listener.rolloffFactor);
     rolloff = device.listener.rolloffFactor;
@@ -156,7 +156,7 @@ void AlEffect::applyToSource() {
 }
 
 void AlEffect::startOnVoice(uint32_t frame) {
-    device.makeCurrent();
+    const ContextScope current = device.makeCurrent();
     applyToSource();
     if (buffer) {
         alSourcei(source, AL_BUFFER, static_cast<ALint>(buffer->id));
@@ -169,7 +169,7 @@ void AlEffect::startOnVoice(uint32_t frame) {
 }
 
 void AlEffect::queueFrom(uint32_t frame) {
-    device.makeCurrent();
+    const ContextScope current = device.makeCurrent();
     alSourceStop(source);
     alSourcei(source, AL_BUFFER, 0);
     alSourcei(source, AL_LOOPING, AL_FALSE);  // a stream loops by seeking its decoder
@@ -212,7 +212,7 @@ bool AlEffect::queueNextBlock(unsigned id) {
 
 void AlEffect::refillStream() {
     if (!source || !decoder) return;
-    device.makeCurrent();
+    const ContextScope current = device.makeCurrent();
     ALint processed = 0;
     alGetSourcei(source, AL_BUFFERS_PROCESSED, &processed);
     while (processed-- > 0) {
@@ -259,7 +259,7 @@ void AlEffect::setLooped(bool l) {
     std::lock_guard<std::recursive_mutex> guard(device.lock);
     looped = l;
     if (source && buffer) {
-        device.makeCurrent();
+        const ContextScope current = device.makeCurrent();
         alSourcei(source, AL_LOOPING, l ? AL_TRUE : AL_FALSE);
     }
 }
@@ -289,7 +289,7 @@ void AlEffect::trigger() {
 bool AlEffect::isPlaying() {
     std::lock_guard<std::recursive_mutex> guard(device.lock);
     if (playing && source && buffer) {
-        device.makeCurrent();
+        const ContextScope current = device.makeCurrent();
         ALint stateNow = 0;
         alGetSourcei(source, AL_SOURCE_STATE, &stateNow);
         if (stateNow == AL_STOPPED) finish();
@@ -310,7 +310,7 @@ void AlEffect::setPlayPosition(uint32_t p) {
     position = length && p >= length ? static_cast<uint32_t>(length - 1) : p;
     virtualSince = device.now();
     if (source) {
-        device.makeCurrent();
+        const ContextScope current = device.makeCurrent();
         if (buffer) alSourcei(source, AL_SAMPLE_OFFSET, static_cast<ALint>(position));
         else queueFrom(position);
     }
@@ -320,7 +320,7 @@ void AlEffect::setVolume(float v) {
     std::lock_guard<std::recursive_mutex> guard(device.lock);
     volume = v;
     if (source) {
-        device.makeCurrent();
+        const ContextScope current = device.makeCurrent();
         alSourcef(source, AL_GAIN, v);
     }
 }
@@ -396,7 +396,7 @@ void AlEffect::createStreaming(ResourceStream* s, unsigned long buffers) {
     auto opened = std::make_unique<Decoder>(s, "createStreaming");
     const size_t count = std::max<unsigned long>(2, std::min<unsigned long>(buffers, 16));
     std::vector<unsigned> ids(count);
-    device.makeCurrent();
+    const ContextScope current = device.makeCurrent();
     alGetError();
     alGenBuffers(static_cast<ALsizei>(count), ids.data());
     if (alGetError() != AL_NO_ERROR) opened->fail("no buffers for the stream");
@@ -420,7 +420,7 @@ void AlEffect::createStatic(ResourceStream* s) {
     made->channels = decoded.channels();
     made->frames = static_cast<uint32_t>(samples.size() / made->channels);
     made->bytes = static_cast<uint32_t>(samples.size() * sizeof(int16_t));
-    device.makeCurrent();
+    const ContextScope current = device.makeCurrent();
     alGetError();
     alGenBuffers(1, &made->id);
     alBufferData(made->id, formatOf(made->channels), samples.data(), static_cast<ALsizei>(made->bytes),
@@ -473,7 +473,7 @@ bool AlEffect::isHeard() {
 
 void AlListener::apply() {
     if (!device.alcContext) return;
-    device.makeCurrent();
+    const ContextScope current = device.makeCurrent();
     alListener3f(AL_POSITION, position.x * distanceFactor, position.y * distanceFactor, position.z * distanceFactor);
     const ALfloat orientation[6] = {front.x, front.y, front.z, top.x, top.y, top.z};
     alListenerfv(AL_ORIENTATION, orientation);
@@ -594,27 +594,18 @@ bool AlDevice::systemOutputOpens() {
     return true;
 }
 
-namespace {
-
-// A thread that made a mixer context current gives it back when it ends: the
-// sound system keeps a context still current on an ending thread alive for
-// good, and with it the closed device and all its buffers. Constructed after
-// the sound system's own per-thread record, so destroyed before it.
-struct ThreadContextRelease {
-    bool armed = false;
-    ~ThreadContextRelease() {
-        if (armed) alcSetThreadContext(nullptr);
-    }
-};
-
-}  // namespace
-
-void AlDevice::makeCurrent() {
-    if (!alcContext) return;
-    alcSetThreadContext(contextOf(alcContext));
-    thread_local ThreadContextRelease release;
-    release.armed = true;
+ContextScope::ContextScope(void* context) {
+    if (!context) return;
+    previous = alcGetThreadContext();
+    if (previous == context) return;  // an operation within an operation
+    changed = alcSetThreadContext(contextOf(context)) == ALC_TRUE;
 }
+
+ContextScope::~ContextScope() {
+    if (changed) alcSetThreadContext(contextOf(previous));
+}
+
+ContextScope AlDevice::makeCurrent() { return ContextScope(alcContext); }
 
 void AlDevice::openContext() {
     quietOutputLibraries();
@@ -638,7 +629,7 @@ void AlDevice::openContext() {
         throw SoundDeviceException("Sound device " + getName() + ": no mixer context at " +
                                    std::to_string(settings.frequency) + " Hz");
     }
-    makeCurrent();
+    const ContextScope current = makeCurrent();
     alDistanceModel(distanceModelOf(settings.distanceModel));
     listener.apply();
 }
@@ -650,7 +641,7 @@ void AlDevice::closeContext() {
             releaseVoice(effect);
         }
     }
-    makeCurrent();
+    const ContextScope current = makeCurrent();
     if (!freeSources.empty()) alDeleteSources(static_cast<ALsizei>(freeSources.size()), freeSources.data());
     freeSources.clear();
     sourcesMade = 0;
@@ -714,7 +705,7 @@ void AlDevice::runRealTime() {
     while (!stopping) {
         if (loopback) {
             service(realTimePeriod);
-            makeCurrent();
+            const ContextScope current = makeCurrent();
             alcRenderSamplesSOFT(alcOf(alcDevice), mix.data(), static_cast<ALCsizei>(realTimePeriod));
             clock += realTimePeriod;
             if (wavFile && !lostOutput &&
@@ -751,13 +742,13 @@ void AlDevice::render(float* out, uint32_t frames) {
         return;
     }
     service(frames);
-    makeCurrent();
+    const ContextScope current = makeCurrent();
     alcRenderSamplesSOFT(alcOf(alcDevice), out, static_cast<ALCsizei>(frames));
     clock += frames;
 }
 
 void AlDevice::service(uint32_t) {
-    makeCurrent();
+    const ContextScope current = makeCurrent();
     for (AlEffect* effect : effects) {
         if (!effect->playing) continue;
         if (effect->source) {
@@ -779,7 +770,7 @@ bool AlDevice::acquireVoice(AlEffect* effect) {
     if (!alcContext || effect->source) return effect->source != 0;
     if (freeSources.empty()) {
         if (sourcesMade >= settings.voices) return false;
-        makeCurrent();
+        const ContextScope current = makeCurrent();
         alGetError();
         ALuint id = 0;
         alGenSources(1, &id);
@@ -795,7 +786,7 @@ bool AlDevice::acquireVoice(AlEffect* effect) {
 
 void AlDevice::releaseVoice(AlEffect* effect) {
     if (!effect->source) return;
-    makeCurrent();
+    const ContextScope current = makeCurrent();
     alSourceStop(effect->source);
     alSourcei(effect->source, AL_BUFFER, 0);
     freeSources.push_back(effect->source);
@@ -876,7 +867,7 @@ void AlDevice::applySettings(const Settings& wanted) {
         closeContext();
         openContext();
     } else {
-        makeCurrent();
+        const ContextScope current = makeCurrent();
         alDistanceModel(distanceModelOf(settings.distanceModel));
     }
 }

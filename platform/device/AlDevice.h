@@ -19,7 +19,10 @@
 //
 // Threads: every call may come from any thread; one recursive lock guards
 // the device, its effects, its listener and the OpenAL context. The device's
-// own thread (real-time outputs) takes it for each period it mixes.
+// own thread (real-time outputs) takes it for each period it mixes. A call
+// makes the device's context current on its thread only while it runs and
+// then gives the thread back the context it had: no thread is left holding
+// the device's context.
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -37,6 +40,21 @@ namespace aldevice {
 
 class AlDevice;
 class Decoder;
+
+// The calling thread's OpenAL context for the length of one operation: made
+// current on construction, the thread's previous one restored on
+// destruction. Nested scopes of the same context cost one thread-local read.
+class [[nodiscard]] ContextScope {
+public:
+    explicit ContextScope(void* context);  // ALCcontext*, or null: nothing changes
+    ~ContextScope();
+    ContextScope(const ContextScope&) = delete;
+    ContextScope& operator=(const ContextScope&) = delete;
+
+private:
+    void* previous = nullptr;
+    bool changed = false;
+};
 
 struct Settings {
     uint32_t frequency = 48000;
@@ -199,7 +217,7 @@ private:
 
     void openContext();
     void closeContext();
-    void makeCurrent();
+    ContextScope makeCurrent();  // keep the scope for as long as OpenAL is called
     void service(uint32_t frames);  // streams, voices, the clock
     void rebalance();               // who holds the voices
     bool acquireVoice(AlEffect* effect);

@@ -4,6 +4,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#define AL_ALEXT_PROTOTYPES
+#include <AL/alc.h>
+#include <AL/alext.h>
 #include <sndfile.h>
 #include <sys/resource.h>
 
@@ -80,6 +83,46 @@ TEST_F(DeviceTest, HalvingTheVolumeHalvesTheRms) {
     const double half = rms(settled(4800), 0);
     EXPECT_GT(full, 0.1);
     EXPECT_NEAR(half / full, 0.5, 0.01);
+}
+
+// A thread that drives effects gets back the OpenAL context it had when its
+// last call returns: none at all, or one of its own, which the device's
+// calls neither replace nor leave replaced. Its calls still take effect.
+TEST_F(DeviceTest, AThreadThatPlaysEffectsIsLeftHoldingTheContextItHad) {
+    const std::string path = tone("a.wav", 1.0);
+    ALCdevice* otherDevice = alcLoopbackOpenDeviceSOFT(nullptr);
+    ASSERT_NE(otherDevice, nullptr);
+    const ALCint format[] = {ALC_FORMAT_CHANNELS_SOFT, ALC_STEREO_SOFT, ALC_FORMAT_TYPE_SOFT, ALC_FLOAT_SOFT,
+                             ALC_FREQUENCY, 48000, 0};
+    ALCcontext* other = alcCreateContext(otherDevice, format);
+    ASSERT_NE(other, nullptr);
+    AlEffect* effect = nullptr;
+    ALCcontext* afterPlaying = other;
+    ALCcontext* afterVolume = nullptr;
+    std::thread game([&] {
+        effect = load(path);
+        effect->setLooped(true);
+        effect->setMode(SOUND3D_MODE_DISABLE, SOUND3D_APPLY_IMMEDIATE);
+        effect->play();
+        afterPlaying = alcGetThreadContext();
+        alcSetThreadContext(other);
+        effect->setVolume(0.5f);
+        effect->isPlaying();
+        afterVolume = alcGetThreadContext();
+        alcSetThreadContext(nullptr);
+    });
+    game.join();
+    EXPECT_EQ(afterPlaying, nullptr);
+    EXPECT_EQ(afterVolume, other);
+    ASSERT_NE(effect, nullptr);
+    EXPECT_TRUE(effect->isPlaying());
+    const double half = rms(settled(4800), 0);
+    effect->setVolume(1.0f);
+    const double full = rms(settled(4800), 0);
+    EXPECT_GT(full, 0.1);
+    EXPECT_NEAR(half / full, 0.5, 0.01);
+    alcDestroyContext(other);
+    alcCloseDevice(otherDevice);
 }
 
 TEST_F(DeviceTest, PlacementPansAndDeferredPlacementWaitsForCommit) {
