@@ -6,8 +6,6 @@
 // random tries ("quiet"), sources heard after the last frame.
 #include <benchmark/benchmark.h>
 
-#include <sndfile.h>
-
 #include <cmath>
 #include <memory>
 #include <sstream>
@@ -18,14 +16,12 @@
 #include "platform/device/AlDevice.h"
 #include "platform/device/NullDevice.h"
 #include "sandbox/host/Host.h"
+#include "sandbox/host/SoundStack.h"
 #include "sound/effects/Effect.h"
 #include "sound/effects/ProcessHearer.h"
-#include "sound/effects/UnloadManager.h"
-#include "sound/insonificators/InsonificatorManager.h"
 #include "sound/land/LandInsonificator.h"
 #include "sound/manager/Globals.h"
-#include "sound/random/Randomizer.h"
-#include "sound/request/RequestManager.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/RecordingDevice.h"
 #include "tests/support/ResourceTree.h"
 
@@ -42,18 +38,6 @@ public:
         return n;
     }
 };
-
-void writeTone(const std::string& path) {
-    SF_INFO info{};
-    info.samplerate = 44100;
-    info.channels = 1;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    std::vector<float> samples(22050);
-    for (size_t k = 0; k < samples.size(); ++k) samples[k] = 0.3f * static_cast<float>(std::sin(2 * M_PI * 300.0 * k / 44100));
-    sf_writef_float(file, samples.data(), static_cast<sf_count_t>(samples.size()));
-    sf_close(file);
-}
 
 // A map of `count` one-cell sources spread over the 256 x 256 board.
 std::string mapOf(int count) {
@@ -76,7 +60,7 @@ void landFrames(benchmark::State& state, bool loopback) {
     tree.write("/Configs/Sounds/Effects.snd", "device = 'device.cfg';\ntone = 'tone.wav', 1.0, 2.0, memory, true, normal, 0;\n");
     tree.write("/Sounds/device.cfg", "frequency = 44100;\n");
     tree.write("/Sounds/tone.wav", "");
-    writeTone(tree.pathOf("/Sounds/tone.wav"));
+    testsupport::writeSine(tree.pathOf("/Sounds/tone.wav"), 44100, 300.0, 0.3f, 22050);
     tree.write("/Configs/Sounds/AdaptSettings.cfg", "randomSoundLimiter = 4.0; algorithm = 1.0; throwRadius = 0.5;\n");
     LandInsonificator::resetSettings();
 
@@ -85,69 +69,46 @@ void landFrames(benchmark::State& state, bool loopback) {
     else device = std::make_shared<nulldevice::NullDevice>();
     testsupport::DeviceProviderGuard provider(device);
     sandbox::Host host(256, 256);
-    RequestManager requests;
-    theRequestManager = &requests;
-    theRequestEffectInterface = &requests;
-    theRequestListenerInterface = &requests;
-    Randomizer randomizer;
-    theRandomizer = &randomizer;
     ProcessHearerManager hearers;
     theProcessHearerManager = &hearers;
     {
-        UnloadManager manager;
-        theEffectManager = &manager;
-        theListenerManager = &manager;
-        InsonificatorManager registry;
-        theInsonificatorManager = &registry;
-        requests.initialize();
-        manager.activate();
-        {
-            BenchLand land;
-            auto map = std::make_unique<configmanager::ConfigManager>();
-            map->readText(mapOf(count), "bench");
-            land.load(map.get());
-            land.initialize(&host.view, &host.board);
-            land.start();
-            const float frame = 1.0f / 60.0f;
-            unsigned long long frames = 0, allocations = 0, quiet = 0, quietAllocations = 0;
-            auto step = [&] {
-                const double t = static_cast<double>(frames++) * 0.05;  // 3 units a second
-                host.camera.setPose(Vector(static_cast<float>(std::fmod(t, 240.0) - 120.0), static_cast<float>(40.0 * std::sin(t * 0.02)), 1.0f),
-                                    Vector(1, 0, 0), Vector(0, 0, 1));
-                host.timer.advance(frame);
-            };
+        sandbox::SoundStack stack;
+        BenchLand land;
+        auto map = std::make_unique<configmanager::ConfigManager>();
+        map->readText(mapOf(count), "bench");
+        land.load(map.get());
+        land.initialize(&host.view, &host.board);
+        land.start();
+        const float frame = 1.0f / 60.0f;
+        unsigned long long frames = 0, allocations = 0, quiet = 0, quietAllocations = 0;
+        auto step = [&] {
+            const double t = static_cast<double>(frames++) * 0.05;  // 3 units a second
+            host.camera.setPose(Vector(static_cast<float>(std::fmod(t, 240.0) - 120.0), static_cast<float>(40.0 * std::sin(t * 0.02)), 1.0f),
+                                Vector(1, 0, 0), Vector(0, 0, 1));
+            host.timer.advance(frame);
+        };
+        step();
+        land.forceUpdate();  // the first frame fills the schedule
+        for (auto _ : state) {
             step();
-            land.forceUpdate();  // the first frame fills the schedule
-            for (auto _ : state) {
-                step();
-                const bool due = land.due(host.timer.getTime());
-                const unsigned long long before = benchalloc::allocations();
-                land.forceUpdate();
-                const unsigned long long made = benchalloc::allocations() - before;
-                allocations += made;
-                if (!due) {
-                    ++quiet;
-                    quietAllocations += made;
-                }
+            const bool due = land.due(host.timer.getTime());
+            const unsigned long long before = benchalloc::allocations();
+            land.forceUpdate();
+            const unsigned long long made = benchalloc::allocations() - before;
+            allocations += made;
+            if (!due) {
+                ++quiet;
+                quietAllocations += made;
             }
-            const double iterations = static_cast<double>(state.iterations());
-            state.counters["allocs/frame"] = static_cast<double>(allocations) / iterations;
-            state.counters["allocs/quiet frame"] = quiet ? static_cast<double>(quietAllocations) / static_cast<double>(quiet) : 0.0;
-            state.counters["quiet frames %"] = 100.0 * static_cast<double>(quiet) / iterations;
-            state.counters["heard at the end"] = static_cast<double>(land.heard());
-            land.uninitialize();
         }
-        manager.deactivate();
-        requests.uninitialize();
-        theInsonificatorManager = nullptr;
-        theEffectManager = nullptr;
-        theListenerManager = nullptr;
+        const double iterations = static_cast<double>(state.iterations());
+        state.counters["allocs/frame"] = static_cast<double>(allocations) / iterations;
+        state.counters["allocs/quiet frame"] = quiet ? static_cast<double>(quietAllocations) / static_cast<double>(quiet) : 0.0;
+        state.counters["quiet frames %"] = 100.0 * static_cast<double>(quiet) / iterations;
+        state.counters["heard at the end"] = static_cast<double>(land.heard());
+        land.uninitialize();
     }
     theProcessHearerManager = nullptr;
-    theRandomizer = nullptr;
-    theRequestManager = nullptr;
-    theRequestEffectInterface = nullptr;
-    theRequestListenerInterface = nullptr;
     LandInsonificator::resetSettings();
 }
 

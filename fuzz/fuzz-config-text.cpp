@@ -7,12 +7,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz/FuzzSupport.h"
 #include "interfaces/Config.h"
-#include "interfaces/Debug.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const bool quiet = (debug::setStandardErrorOutput(false), true);
-    (void)quiet;
+    fuzzsupport::quiet();
     configmanager::ConfigManager config;
     const std::string text(reinterpret_cast<const char*>(data), size);
     if (!config.readText(text, "fuzz")) {

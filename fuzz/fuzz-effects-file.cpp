@@ -3,7 +3,6 @@
 // resource, then scanning and parsing): the read ends with the records
 // completed so far and never crashes, hangs, leaks or exits. Every record it
 // keeps must be well formed.
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -11,44 +10,20 @@
 #include <initializer_list>
 #include <string>
 
-#include "interfaces/Debug.h"
-#include "interfaces/Resource.h"
+#include "fuzz/FuzzSupport.h"
 #include "sound/request/EffectsFile.h"
 
 namespace {
 
-// The one resource "/Configs/Sounds/Effects.snd", served from memory.
-class InputStream : public ResourceStream {
-public:
-    InputStream(const uint8_t* data, size_t size) : data(data), size(static_cast<long>(size)) {}
-    long seek(int origin, long offset) override {
-        const long base = origin == Begin ? 0 : origin == Current ? position : size;
-        if (base + offset < 0 || base + offset > size) return -1;
-        return position = base + offset;
-    }
-    long read(void* buffer, long wanted) override {
-        // At most 1 KiB at a time, as a stream over an archive may answer.
-        const long count = std::min({wanted, size - position, 1024L});
-        if (count > 0) std::memcpy(buffer, data + position, static_cast<size_t>(count));
-        position += count;
-        return count;
-    }
-    const std::string& getPath() const override { return path; }
-
-private:
-    const uint8_t* data;
-    long size;
-    long position = 0;
-    const std::string path = "/Configs/Sounds/Effects.snd";
-};
-
+// The one resource "/Configs/Sounds/Effects.snd", served from memory 1 KiB
+// at a time.
 class InputResources : public ResourceManager {
 public:
     InputResources(const uint8_t* data, size_t size) : data(data), size(size) {}
     ResourceStream* openStream(const char* path) override {
         if (notFound(path)) return nullptr;
         ++open;
-        return new InputStream(data, size);
+        return new fuzzsupport::InputStream(data, size, "/Configs/Sounds/Effects.snd", 1024);
     }
     void closeStream(ResourceStream* stream) override {
         --open;
@@ -77,8 +52,7 @@ bool oneOf(const std::string& word, std::initializer_list<const char*> words) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const bool quiet = (debug::setStandardErrorOutput(false), true);
-    (void)quiet;
+    fuzzsupport::quiet();
     InputResources resources(data, size);
     ResourceManager* const previous = theResourceManager;
     theResourceManager = &resources;

@@ -17,11 +17,9 @@
 #include "interfaces/Debug.h"
 #include "interfaces/Resource.h"
 #include "interfaces/SoundDevice.h"
-#include "sound/effects/UnloadManager.h"
-#include "sound/insonificators/InsonificatorManager.h"
+#include "sandbox/host/SoundStack.h"
 #include "sound/manager/Globals.h"
 #include "sound/music/MusicInsonificator.h"
-#include "sound/request/RequestManager.h"
 
 #ifndef ZULSOUND_CONTENT_DIR
 #define ZULSOUND_CONTENT_DIR "content"
@@ -58,51 +56,26 @@ int main(int argc, char** argv) {
     }
 
     // The part of the sound manager's start the music needs.
-    RequestManager requests;
-    theRequestManager = &requests;
-    theRequestEffectInterface = &requests;
-    theRequestListenerInterface = &requests;
-    int status = 0;
-    {
-        UnloadManager manager;
-        theShellManager = &manager;
-        theEffectManager = &manager;
-        theListenerManager = &manager;
-        InsonificatorManager registry;
-        theInsonificatorManager = &registry;
-        requests.initialize();
-        manager.activate();
-        {
-            MusicInsonificator music;
-            theMusicInsonificator = &music;
-            const Clock::time_point begin = Clock::now();
-            auto stage = [&](const char* what, const std::function<void()>& call) {
-                const double at = std::chrono::duration<double>(Clock::now() - begin).count();
-                std::printf("%7.2f s  %s\n", at, what);
-                std::fflush(stdout);
-                call();
-                music.waitUntilServed();
-                std::this_thread::sleep_for(std::chrono::duration<double>(hold));
-            };
-            const std::string first = "start " + pieces[0], second = "start " + pieces[1];
-            stage(first.c_str(), [&] { music.start(pieces[0]); });
-            stage("stop (fade out)", [&] { music.stop(); });
-            stage(second.c_str(), [&] { music.start(pieces[1]); });
-            stage("quiet", [&] { music.quiet(); });
-            stage("loud", [&] { music.loud(); });
-            stage("stop", [&] { music.stop(); });
-            std::printf("%7.2f s  done\n", std::chrono::duration<double>(Clock::now() - begin).count());
-            theMusicInsonificator = nullptr;
-        }
-        manager.deactivate();
-        requests.uninitialize();
-        theInsonificatorManager = nullptr;
-        theShellManager = nullptr;
-        theEffectManager = nullptr;
-        theListenerManager = nullptr;
-    }
-    theRequestManager = nullptr;
-    theRequestEffectInterface = nullptr;
-    theRequestListenerInterface = nullptr;
-    return status;
+    sandbox::SoundStack stack;
+    MusicInsonificator music;
+    theMusicInsonificator = &music;
+    const Clock::time_point begin = Clock::now();
+    auto stage = [&](const char* what, const std::function<void()>& call) {
+        const double at = std::chrono::duration<double>(Clock::now() - begin).count();
+        std::printf("%7.2f s  %s\n", at, what);
+        std::fflush(stdout);
+        call();
+        music.waitUntilServed();
+        std::this_thread::sleep_for(std::chrono::duration<double>(hold));
+    };
+    const std::string first = "start " + pieces[0], second = "start " + pieces[1];
+    stage(first.c_str(), [&] { music.start(pieces[0]); });
+    stage("stop (fade out)", [&] { music.stop(); });
+    stage(second.c_str(), [&] { music.start(pieces[1]); });
+    stage("quiet", [&] { music.quiet(); });
+    stage("loud", [&] { music.loud(); });
+    stage("stop", [&] { music.stop(); });
+    std::printf("%7.2f s  done\n", std::chrono::duration<double>(Clock::now() - begin).count());
+    theMusicInsonificator = nullptr;
+    return 0;
 }

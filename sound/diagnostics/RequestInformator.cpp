@@ -6,9 +6,8 @@
 
 #include "sound/diagnostics/RequestInformatorWindow.h"
 #include "sound/diagnostics/StatisticsLines.h"
-#include "sound/effects/ShellManager.h"
 #include "sound/manager/Globals.h"
-#include "sound/music/MusicInsonificator.h"
+#include "sound/manager/ReReadConfig.h"
 #include "sound/request/RequestManager.h"
 
 namespace {
@@ -113,17 +112,8 @@ void RequestInformator::process() {
 }
 
 void RequestInformator::reReadConfig() {
-    // The sound manager's re-read without the landscape: every effect and
-    // listener lets go of the device while it is initialised again.
-    if (theEffectManager) theEffectManager->deactivateAllEffects();
-    if (theListenerManager) theListenerManager->deactivateAllListeners();
-    if (theShellManager) theShellManager->deactivate();
-    if (theRequestManager) theRequestManager->reReadConfig();
-    if (theShellManager) theShellManager->reloadListenerConfig();
-    if (theMusicInsonificator) theMusicInsonificator->reReadConfig();
-    if (theShellManager) theShellManager->activate();
-    if (theEffectManager) theEffectManager->activateAllEffects();
-    if (theListenerManager) theListenerManager->activateAllListeners();
+    // The sound manager's re-read without the landscape.
+    reReadSoundConfig(nullptr);
 }
 
 RequestInformatorWindow* RequestInformator::getWindow() {

@@ -10,6 +10,7 @@
 #include "sound/land/LandInsonificator.h"
 #include "sound/manager/Globals.h"
 #include "sound/manager/LogChannels.h"
+#include "sound/manager/ReReadConfig.h"
 #include "sound/music/MusicInsonificator.h"
 #include "sound/random/Randomizer.h"
 #include "sound/request/RequestManager.h"
@@ -155,15 +156,5 @@ void SoundManager::loadGame(configmanager::Block* block) {
 }
 
 void SoundManager::reReadConfig(std::string mapName) {
-    if (!usable("reReadConfig")) return;
-    theEffectManager->deactivateAllEffects();
-    theListenerManager->deactivateAllListeners();
-    theShellManager->deactivate();
-    theRequestManager->reReadConfig();
-    theShellManager->reloadListenerConfig();
-    theLandInsonificator->reReadConfig(mapName);
-    theMusicInsonificator->reReadConfig();
-    theShellManager->activate();
-    theEffectManager->activateAllEffects();
-    theListenerManager->activateAllListeners();
+    if (usable("reReadConfig")) reReadSoundConfig(&mapName);
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The landscape insonificator over the recording device and the sandbox
 // host (board, view, timer, camera, clock), with a seeded randomizer.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -118,6 +119,15 @@ struct LandTest : testing::Test {
         land.initialize(&host.view, &host.board);
         land.start();
     }
+    // The map text loaded, then the insonificator Ready or Running on them.
+    void ready(LandInsonificator& land, const std::string& map) {
+        land.load(blockOf(map).get());
+        land.initialize(&host.view, &host.board);
+    }
+    void run(LandInsonificator& land, const std::string& map) {
+        land.load(blockOf(map).get());
+        run(land);
+    }
     void cameraAt(float x, float y, float z = 0.0f) {
         host.camera.setPose(Vector(x, y, z), Vector(0, 1, 0), Vector(0, 0, 1));
     }
@@ -126,3 +136,11 @@ struct LandTest : testing::Test {
 };
 
 }  // namespace landtest
+
+// Names every landscape test file uses.
+using debug::Kind;
+using landtest::blockOf;
+using landtest::Probe;
+using testing::ElementsAre;
+using testing::IsEmpty;
+using testsupport::logged;

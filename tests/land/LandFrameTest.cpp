@@ -9,12 +9,6 @@
 #include "sound/effects/ProcessHearer.h"
 #include "tests/land/LandFixture.h"
 
-using debug::Kind;
-using landtest::blockOf;
-using landtest::Probe;
-using testing::ElementsAre;
-using testing::IsEmpty;
-using testsupport::logged;
 using testsupport::RecordingEffect;
 
 namespace {
@@ -96,14 +90,12 @@ TEST_F(Frames, TheScheduleTriesDueSourcesOncePerFrameWithinTheLimiter) {
     tuning("randomSoundLimiter = 1.0; randomTimeStep = 1.0;");
     Probe land;
     // Two random sources around the camera, one continuous far away.
-    land.load(blockOf("a = { regionWidth = 4.0; regionHeight = 4.0; powerRadius = 1.0; threshold = 1.0;\n"
-                      "  probability = 0.5; soundName = \"gull\"; };\n"
-                      "b = { regionWidth = 4.0; regionHeight = 4.0; powerRadius = 1.0; threshold = 1.0;\n"
-                      "  probability = 0.5; soundName = \"gull\"; };\n"
-                      "c = { regionWidth = 1.0; regionHeight = 1.0; powerRadius = 1.0; threshold = 1.0;\n"
-                      "  probability = 1.0; soundName = \"surf\"; x = 40.0; };\n")
-                  .get());
-    run(land);
+    run(land, "a = { regionWidth = 4.0; regionHeight = 4.0; powerRadius = 1.0; threshold = 1.0;\n"
+              "  probability = 0.5; soundName = \"gull\"; };\n"
+              "b = { regionWidth = 4.0; regionHeight = 4.0; powerRadius = 1.0; threshold = 1.0;\n"
+              "  probability = 0.5; soundName = \"gull\"; };\n"
+              "c = { regionWidth = 1.0; regionHeight = 1.0; powerRadius = 1.0; threshold = 1.0;\n"
+              "  probability = 1.0; soundName = \"surf\"; x = 40.0; };\n");
     randomizer.setSeed(0.25f);  // start seeded it from the clock
     Randomizer expected;
     expected.setSeed(0.25f);
@@ -146,12 +138,10 @@ TEST_F(Frames, TheScheduleTriesDueSourcesOncePerFrameWithinTheLimiter) {
 TEST_F(Frames, ALimiterOfZeroBlocksEveryTryAndProbabilityZeroIsNeverQueued) {
     tuning("randomSoundLimiter = 0.0;");
     Probe land;
-    land.load(blockOf("a = { regionWidth = 4.0; regionHeight = 4.0; powerRadius = 1.0; threshold = 1.0;\n"
-                      "  probability = 0.5; soundName = \"gull\"; };\n"
-                      "never = { regionWidth = 4.0; regionHeight = 4.0; powerRadius = 1.0; threshold = 1.0;\n"
-                      "  probability = 0.0; soundName = \"gull\"; };\n")
-                  .get());
-    run(land);
+    run(land, "a = { regionWidth = 4.0; regionHeight = 4.0; powerRadius = 1.0; threshold = 1.0;\n"
+              "  probability = 0.5; soundName = \"gull\"; };\n"
+              "never = { regionWidth = 4.0; regionHeight = 4.0; powerRadius = 1.0; threshold = 1.0;\n"
+              "  probability = 0.0; soundName = \"gull\"; };\n");
     for (int k = 0; k < 20; ++k) host.runFrame(1.0f);
     EXPECT_EQ(library.device->count("play"), 0u);
     EXPECT_THAT(land.queued(), ElementsAre(land.source("a")));
@@ -161,10 +151,8 @@ TEST_F(Frames, AContinuousSourcePlaysOnlyWithinItsThresholdMargin) {
     tuning("randomSoundLimiter = 0.0;");  // no random tries of it
     Probe land;
     // 2 x 2 at the origin, heard 1 around: |x| <= 2 on the line y = 0.
-    land.load(blockOf("s = { regionWidth = 2.0; regionHeight = 2.0; powerRadius = 1.0; threshold = 1.0;\n"
-                      "  probability = 1.0; soundName = \"surf\"; z = 0.5; };\n")
-                  .get());
-    run(land);
+    run(land, "s = { regionWidth = 2.0; regionHeight = 2.0; powerRadius = 1.0; threshold = 1.0;\n"
+              "  probability = 1.0; soundName = \"surf\"; z = 0.5; };\n");
     LandSound* s = land.source("s");
     RecordingEffect* device = library.devicesOf("surf.ogg").at(0);
     struct Step {
@@ -189,10 +177,8 @@ TEST_F(Frames, AContinuousSourcePlaysOnlyWithinItsThresholdMargin) {
 TEST_F(Frames, WithLandSoundDisabledOnlyTheListenerFollowsTheCamera) {
     tuning("enableLandSound = false;");
     Probe land;
-    land.load(blockOf("s = { regionWidth = 2.0; regionHeight = 2.0; powerRadius = 1.0; threshold = 1.0;\n"
-                      "  probability = 1.0; soundName = \"surf\"; };\n")
-                  .get());
-    run(land);
+    run(land, "s = { regionWidth = 2.0; regionHeight = 2.0; powerRadius = 1.0; threshold = 1.0;\n"
+              "  probability = 1.0; soundName = \"surf\"; };\n");
     cameraAt(0.5f, 0.5f);
     host.runFrame(0.1f);
     EXPECT_EQ(library.device->count("play"), 0u);
@@ -203,11 +189,9 @@ TEST_F(Frames, WithLandSoundDisabledOnlyTheListenerFollowsTheCamera) {
 TEST_F(Frames, TheFaderFollowsTheClockAndTheDebugLineReportsEachFollowedSound) {
     tuning("makeDebugOutput = true; randomSoundLimiter = 0.0;");
     Probe land;
-    land.load(blockOf("fade = 1.0;\n"
-                      "s = { regionWidth = 2.0; regionHeight = 2.0; powerRadius = 2.0; threshold = 1.0;\n"
-                      "  probability = 1.0; soundName = \"surf\"; beginHour = 22.0; endHour = 6.0; };\n")
-                  .get());
-    run(land);
+    run(land, "fade = 1.0;\n"
+              "s = { regionWidth = 2.0; regionHeight = 2.0; powerRadius = 2.0; threshold = 1.0;\n"
+              "  probability = 1.0; soundName = \"surf\"; beginHour = 22.0; endHour = 6.0; };\n");
     host.clock.setTimeOfDay(22, 30);
     cameraAt(0, 3.0f);
     host.runFrame(0.1f);
@@ -228,10 +212,8 @@ TEST_F(Frames, EmulatedThreeDSilencesUntilTheNextFrameGivesVolumeByDistance) {
     tuning("randomSoundLimiter = 0.0;");
     Probe land;
     land.emulate3dsound(true);  // Idle: only the flag
-    land.load(blockOf("s = { regionWidth = 2.0; regionHeight = 2.0; powerRadius = 1.0; threshold = 4.0;\n"
-                      "  probability = 1.0; soundName = \"surf\"; };\n")
-                  .get());
-    run(land);
+    run(land, "s = { regionWidth = 2.0; regionHeight = 2.0; powerRadius = 1.0; threshold = 4.0;\n"
+              "  probability = 1.0; soundName = \"surf\"; };\n");
     RecordingEffect* device = library.devicesOf("surf.ogg").at(0);
     EXPECT_EQ(device->snapshot().mode, SOUND3D_MODE_DISABLE);
     cameraAt(3.0f, 0);  // nearest point (1, 0, 0): distance 2

@@ -7,8 +7,6 @@
 
 #include "tests/land/LandFixture.h"
 
-using landtest::Probe;
-
 namespace {
 
 LandSound region(float width, float height, Vector centre) {
@@ -89,13 +87,11 @@ TEST(LandRegion, ProjectionLeavesThroughTheSideTheCentreLineCrosses) {
 
 TEST_F(Geometry, TimeWindowsWrapPastMidnightAndFadeAtTheirEnds) {
     Probe land;
-    land.load(landtest::blockOf("fade = 1.0;\n"
-                                "night = { probability = 1.0; soundName = \"crickets\"; beginHour = 22.0; endHour = 6.0; };\n"
-                                "short = { probability = 1.0; soundName = \"crickets\"; beginHour = 8.0; endHour = 9.0; };\n"
-                                "day = { probability = 1.0; soundName = \"crickets\"; beginHour = 7.0; endHour = 7.0; };\n"
-                                "randomNight = { probability = 0.5; soundName = \"gull\"; beginHour = 22.0; endHour = 6.0; };\n")
-                  .get());
-    land.initialize(&host.view, &host.board);
+    ready(land, "fade = 1.0;\n"
+                "night = { probability = 1.0; soundName = \"crickets\"; beginHour = 22.0; endHour = 6.0; };\n"
+                "short = { probability = 1.0; soundName = \"crickets\"; beginHour = 8.0; endHour = 9.0; };\n"
+                "day = { probability = 1.0; soundName = \"crickets\"; beginHour = 7.0; endHour = 7.0; };\n"
+                "randomNight = { probability = 0.5; soundName = \"gull\"; beginHour = 22.0; endHour = 6.0; };\n");
     // Fader by hand: fade-in 1 - 0.8 (1 - (t - b)), fade-out 1 - 0.8 (t - (e - 1)), t in hours.
     struct Case {
         const char* source;
@@ -148,10 +144,8 @@ TEST_F(Geometry, EachPositioningAlgorithmMovesTheBasePointAsItsRuleSays) {
     for (const Case& c : cases) {
         tuning(c.tuning);
         Probe land;
-        land.load(landtest::blockOf("s = { regionWidth = 2.0; regionHeight = 2.0; powerRadius = 1.0; threshold = 10.0;\n"
-                                    "  probability = 1.0; soundName = \"surf\"; z = 1.0; };\n")
-                      .get());
-        land.initialize(&host.view, &host.board);
+        ready(land, "s = { regionWidth = 2.0; regionHeight = 2.0; powerRadius = 1.0; threshold = 10.0;\n"
+                    "  probability = 1.0; soundName = \"surf\"; z = 1.0; };\n");
         LandSound* s = land.source("s");
         ASSERT_TRUE(land.updateCoordinates(s, Vector(3, 0, 0))) << c.tuning;
         expectNear(s->currentPosition, c.expected);
@@ -163,10 +157,8 @@ TEST_F(Geometry, EachPositioningAlgorithmMovesTheBasePointAsItsRuleSays) {
 TEST_F(Geometry, ThrowingNeedsADistanceAndNothingMovesOutsideTheThreshold) {
     tuning("algorithm = 1.0; throwRadius = 5.0;");
     Probe land;
-    land.load(landtest::blockOf("s = { regionWidth = 2.0; regionHeight = 2.0; powerRadius = 1.0; threshold = 1.0;\n"
-                                "  probability = 1.0; soundName = \"surf\"; z = 2.0; };\n")
-                  .get());
-    land.initialize(&host.view, &host.board);
+    ready(land, "s = { regionWidth = 2.0; regionHeight = 2.0; powerRadius = 1.0; threshold = 1.0;\n"
+                "  probability = 1.0; soundName = \"surf\"; z = 2.0; };\n");
     LandSound* s = land.source("s");
     ASSERT_TRUE(land.updateCoordinates(s, Vector(0.25f, -0.5f, 7)));
     EXPECT_EQ(s->currentPosition, Vector(0.25f, -0.5f, 2));  // inside: no direction to throw in
@@ -176,10 +168,8 @@ TEST_F(Geometry, ThrowingNeedsADistanceAndNothingMovesOutsideTheThreshold) {
 
 TEST_F(Geometry, EmulatedVolumeIsPowerRadiusOverDistanceAtMostOne) {
     Probe land;
-    land.load(landtest::blockOf("s = { powerRadius = 2.0; probability = 1.0; soundName = \"surf\"; x = 1.0; z = 0.0; };\n"
-                                "bad = { powerRadius = -2.0; probability = 1.0; soundName = \"surf\"; };\n")
-                  .get());
-    land.initialize(&host.view, &host.board);
+    ready(land, "s = { powerRadius = 2.0; probability = 1.0; soundName = \"surf\"; x = 1.0; z = 0.0; };\n"
+                "bad = { powerRadius = -2.0; probability = 1.0; soundName = \"surf\"; };\n");
     LandSound* s = land.source("s");
     EXPECT_EQ(s->currentPosition, Vector(1, 0, 0));  // the effect set-up records the centre
     EXPECT_FLOAT_EQ(land.getEmulatedVolume(s, Vector(1, 4, 0)), 0.5f);   // 2 x powerRadius away

@@ -7,13 +7,6 @@
 
 #include "tests/land/LandFixture.h"
 
-using debug::Kind;
-using landtest::blockOf;
-using landtest::Probe;
-using testing::ElementsAre;
-using testing::IsEmpty;
-using testsupport::logged;
-
 namespace {
 
 const char* const twoSources =

@@ -12,8 +12,6 @@
 
 #include "tests/land/LandFixture.h"
 
-using landtest::Probe;
-
 namespace {
 struct Threads : landtest::LandTest {};
 }  // namespace
@@ -21,8 +19,7 @@ struct Threads : landtest::LandTest {};
 TEST_F(Threads, FramesBoardChangesSavesLoadsPauseAndFocusTogether) {
     tuning("randomSoundLimiter = 3.0; makeDebugOutput = false;");
     Probe land;
-    land.load(landtest::blockOf("").get());
-    run(land);
+    run(land, "");
     host.setMinutesPerSecond(60.0);
     host.camera.setPath({{0.0f, Vector(-5, -4, 0)}, {20.0f, Vector(5, 4, 0)}});
 

@@ -14,24 +14,47 @@
 #include "tests/support/LogCapture.h"
 #include "tests/support/ResourceTree.h"
 
-TEST(SoundFileLimit, AHeaderClaimingAnHourOfSoundIsRefusedByTheStaticLoad) {
+namespace {
+
+// One sound file written into a temporary tree, a loopback device from the
+// device manager, an effect on it and the file's stream open.
+class SoundFileLimit : public testing::Test {
+protected:
+    void open(const std::string& path, const std::string& bytes) {
+        tree.write(path, bytes);
+        Sound3DDeviceManager::setOutput("loopback");
+        device = dynamic_cast<Sound3DEffectDevice*>(manager.enumerateSoundDevices(1)->front());
+        Sound3DDeviceManager::setOutput("");
+        ASSERT_NE(device, nullptr);
+        device->initialize();
+        effect = device->createEffect();
+        stream = theResourceManager->openStream(path.c_str());
+        ASSERT_NE(stream, nullptr);
+    }
+    void TearDown() override {
+        if (effect) {
+            effect->release();
+            device->destroyEffect(effect);
+        }
+        if (stream) theResourceManager->closeStream(stream);
+        if (device) device->uninitialize();
+    }
+    testsupport::ResourceTree tree;
+    Sound3DDeviceManager manager;
+    Sound3DEffectDevice* device = nullptr;
+    Sound3DEffect* effect = nullptr;
+    ResourceStream* stream = nullptr;
+};
+
+}  // namespace
+
+TEST_F(SoundFileLimit, AHeaderClaimingAnHourOfSoundIsRefusedByTheStaticLoad) {
     // FLAC with one STREAMINFO block: 8 kHz mono 16 bit, 2^30 frames, no audio.
     const unsigned char flac[] = {'f',  'L',  'a',  'C',  0x80, 0x00, 0x00, 0x22, 0x10, 0x00, 0x10,
                                   0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0xF4, 0x00, 0xF0,
                                   0x40, 0x00, 0x00, 0x00, 0,    0,    0,    0,    0,    0,    0,
                                   0,    0,    0,    0,    0,    0,    0,    0,    0};
-    testsupport::ResourceTree tree;
-    tree.write("/Sounds/claims.flac", std::string(reinterpret_cast<const char*>(flac), sizeof flac));
-
-    Sound3DDeviceManager::setOutput("loopback");
-    Sound3DDeviceManager manager;
-    auto* device = dynamic_cast<Sound3DEffectDevice*>(manager.enumerateSoundDevices(1)->front());
-    Sound3DDeviceManager::setOutput("");
-    ASSERT_NE(device, nullptr);
-    device->initialize();
-    Sound3DEffect* effect = device->createEffect();
-    ResourceStream* stream = theResourceManager->openStream("/Sounds/claims.flac");
-    ASSERT_NE(stream, nullptr);
+    ASSERT_NO_FATAL_FAILURE(open("/Sounds/claims.flac", std::string(reinterpret_cast<const char*>(flac), sizeof flac)));
     std::string text;
     try {
         effect->createStatic(stream);
@@ -39,29 +62,16 @@ TEST(SoundFileLimit, AHeaderClaimingAnHourOfSoundIsRefusedByTheStaticLoad) {
         text = e.getString();
     }
     theResourceManager->closeStream(stream);
+    stream = nullptr;
     EXPECT_THAT(text, testing::HasSubstr("createStatic /Sounds/claims.flac: the sound is longer than a loaded sound"));
-    effect->release();
-    device->destroyEffect(effect);
-    device->uninitialize();
 }
 
-TEST(SoundFileLimit, AStreamDamagedPastItsHeaderEndsWhereTheDamageStarts) {
+TEST_F(SoundFileLimit, AStreamDamagedPastItsHeaderEndsWhereTheDamageStarts) {
     std::ifstream in("fuzz/corpus/fuzz-sound-file/broken-frames.flac", std::ios::binary);
     ASSERT_TRUE(in.good());
     std::ostringstream bytes;
     bytes << in.rdbuf();
-    testsupport::ResourceTree tree;
-    tree.write("/Sounds/broken.flac", bytes.str());
-
-    Sound3DDeviceManager::setOutput("loopback");
-    Sound3DDeviceManager manager;
-    auto* device = dynamic_cast<Sound3DEffectDevice*>(manager.enumerateSoundDevices(1)->front());
-    Sound3DDeviceManager::setOutput("");
-    ASSERT_NE(device, nullptr);
-    device->initialize();
-    Sound3DEffect* effect = device->createEffect();
-    ResourceStream* stream = theResourceManager->openStream("/Sounds/broken.flac");
-    ASSERT_NE(stream, nullptr);
+    ASSERT_NO_FATAL_FAILURE(open("/Sounds/broken.flac", bytes.str()));
     debug::Capture capture;
     effect->createStreaming(stream, 4);  // the header is good
     effect->setLooped(true);
@@ -70,8 +80,4 @@ TEST(SoundFileLimit, AStreamDamagedPastItsHeaderEndsWhereTheDamageStarts) {
     for (const auto& record : capture.records()) warnings += record.text + "\n";
     EXPECT_THAT(warnings, testing::HasSubstr("/Sounds/broken.flac"));
     EXPECT_THAT(warnings, testing::HasSubstr("; the stream ends there"));
-    effect->release();
-    device->destroyEffect(effect);
-    theResourceManager->closeStream(stream);
-    device->uninitialize();
 }
