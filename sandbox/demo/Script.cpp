@@ -14,8 +14,8 @@ std::string Command::text() const {
     return out;
 }
 
-const std::vector<CommandSpec>& commandTable() {
-    static const std::vector<CommandSpec> table = {
+const std::vector<CommandForm>& commandTable() {
+    static const std::vector<CommandForm> table = {
         {"menu", "SOUND", "plays a menu sound of UI.cfg"},
         {"action", "EFFECT X Y", "plays an action sound at board cell (X, Y)"},
         {"music", "EFFECT", "starts the music"},
@@ -125,24 +125,24 @@ Script parseScript(const std::string& text) {
             fail("a time without a command");
             continue;
         }
-        const CommandSpec* spec = nullptr;
-        for (const CommandSpec& s : commandTable())
-            if (w[1] == s.verb) spec = &s;
-        if (!spec) {
+        const CommandForm* form = nullptr;
+        for (const CommandForm& s : commandTable())
+            if (w[1] == s.verb) form = &s;
+        if (!form) {
             fail("unknown command \"" + w[1] + "\"");
             continue;
         }
-        const std::vector<std::string> kinds = words(spec->arguments);
+        const std::vector<std::string> kinds = words(form->arguments);
         const std::vector<std::string> args(w.begin() + 2, w.end());
         if (args.size() != kinds.size()) {
-            fail(std::string(spec->verb) + " takes " +
-                 (kinds.empty() ? std::string("no arguments") : std::string(spec->arguments)));
+            fail(std::string(form->verb) + " takes " +
+                 (kinds.empty() ? std::string("no arguments") : std::string(form->arguments)));
             continue;
         }
         std::string wrong;
         for (size_t k = 0; k < args.size() && wrong.empty(); ++k) wrong = checkArgument(kinds[k], args[k]);
         if (!wrong.empty()) {
-            fail(std::string(spec->verb) + ": " + wrong);
+            fail(std::string(form->verb) + ": " + wrong);
             continue;
         }
         previous = time;

@@ -33,12 +33,12 @@ struct ScriptMessage {
 };
 
 // What a command expects: its word, its arguments, what it does.
-struct CommandSpec {
+struct CommandForm {
     const char* verb;
     const char* arguments;  // e.g. "EFFECT X Y"; empty for none
     const char* meaning;
 };
-const std::vector<CommandSpec>& commandTable();
+const std::vector<CommandForm>& commandTable();
 
 struct Script {
     std::vector<Command> commands;  // in time order
