@@ -206,7 +206,9 @@ int main(int argc, char** argv) {
               << script.length() << " s of game time, " << (render.empty() ? "live" : "rendered to " + render) << "\n";
     zsdemo::Session session(script, options, opening, *pacer);
     bool ok = session.run();
-    if (!render.empty() && !rendered.close()) {
+    // A file that never opened was reported already; one that stops taking
+    // samples (no space) is reported here.
+    if (!render.empty() && !rendered.close() && ok) {
         std::cerr << "zsdemo: cannot write " << render << "\n";
         ok = false;
     }
