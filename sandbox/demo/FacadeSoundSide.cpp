@@ -236,6 +236,9 @@ private:
         // After a load the music insonificator plays what the block held.
         if (pendingFromLoad) theMusicInsonificator->start();
         else manager->startMusic(name);
+        // Rendering: the worker has started the music before the next mix,
+        // also when the switch comes from the end of a fade inside beforeMix.
+        if (options.rendering) theMusicInsonificator->waitUntilServed();
     }
 
     void beginFade(Fade direction) {
