@@ -16,7 +16,6 @@
 // for bit, for the same script, content and seed.
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -28,15 +27,12 @@
 #include <string>
 #include <thread>
 
-#include "interfaces/Config.h"
 #include "interfaces/Debug.h"
-#include "interfaces/Resource.h"
-#include "interfaces/SoundDevice.h"
 #include "platform/device/AlDevice.h"
 #include "sandbox/demo/Output.h"
 #include "sandbox/demo/Script.h"
 #include "sandbox/demo/Session.h"
-#include "sandbox/demo/SoundSide.h"
+#include "sandbox/demo/Setup.h"
 
 #ifndef ZULSOUND_CONTENT_DIR
 #define ZULSOUND_CONTENT_DIR "content"
@@ -112,89 +108,23 @@ int main(int argc, char** argv) {
     const zsdemo::Script script = zsdemo::parseScript(text.str());
     for (const auto& m : script.messages) std::cerr << "zsdemo: " << scriptPath << ": " << m.format() << "; skipped\n";
 
-    if (!theResourceManager->mount(content)) {
-        std::cerr << "zsdemo: cannot mount the content " << content << "\n";
-        return 1;
-    }
     if (saveDir.empty()) saveDir = (fs::temp_directory_path() / ("zsdemo-" + std::to_string(getpid()))).string();
+    zsdemo::SetupOptions setupOptions;
+    setupOptions.content = content;
+    setupOptions.saveDirectory = saveDir;
+    setupOptions.render = render;
+    setupOptions.output = output;
+    setupOptions.map = map;
+    setupOptions.seed = seed;
+    setupOptions.log = &std::cout;
+    setupOptions.errors = &std::cerr;
+    auto setup = zsdemo::prepareSession(setupOptions);
+    if (!setup) return 1;
     std::error_code error;
-    fs::create_directories(saveDir, error);
     if (!pictures.empty()) fs::create_directories(pictures, error);
-
-    // A rendering reads the music settings from an overlay mounted before the
-    // content: the same fades without the worker's real-time pauses (the
-    // demo fades the music group over the same length of game time).
-    double fadeSeconds = 0.0;
-    if (!render.empty()) {
-        configmanager::ConfigManager settings;
-        int steps = 1000, pause = 0;
-        float louder = 0.5f;
-        settings.readFile("/Configs/Sounds/MusicSettings.cfg");
-        settings.getProperty("fadeStepNumber", &steps);
-        settings.getProperty("sleepMilliseconds", &pause);
-        settings.getProperty("louder", &louder);
-        if (pause >= 20) fadeSeconds = std::max(steps, 1) * pause / 1000.0;
-        pause = 0;
-        const fs::path overlay = fs::path(saveDir) / "render-settings";
-        fs::create_directories(overlay / "Configs" / "Sounds", error);
-        configmanager::ConfigManager rendering;
-        rendering.setProperty("fadeStepNumber", &steps);
-        rendering.setProperty("sleepMilliseconds", &pause);
-        rendering.setProperty("louder", &louder);
-        if (!rendering.writePlainFile((overlay / "Configs" / "Sounds" / "MusicSettings.cfg").string()) ||
-            !theResourceManager->unmount(content) || !theResourceManager->mount(overlay.string()) ||
-            !theResourceManager->mount(content)) {
-            std::cerr << "zsdemo: cannot set up the rendering's music settings in " << overlay.string() << "\n";
-            return 1;
-        }
-    }
-
-    // The devices the library will list: ours, so that the demo can pump
-    // the loopback output or read the voices in use.
-    std::shared_ptr<aldevice::AlDevice> device;
-    if (!render.empty()) {
-        device = std::make_shared<aldevice::AlDevice>(aldevice::Output{aldevice::Output::Loopback, ""});
-    } else {
-        if (!output.empty()) Sound3DDeviceManager::setOutput(output);
-        for (auto& d : Sound3DDeviceManager::listOwnDevices())
-            if ((device = std::dynamic_pointer_cast<aldevice::AlDevice>(d))) break;
-    }
-    if (device)
-        Sound3DDeviceManager::setDeviceProvider([device] { return Sound3DDeviceManager::DeviceList{device}; });
 
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);
-
-    zsdemo::SoundSideOptions sideOptions;
-    sideOptions.map = map;
-    sideOptions.seed = seed;
-    sideOptions.rendering = !render.empty();
-    sideOptions.renderFadeSeconds = fadeSeconds;
-    sideOptions.log = &std::cout;
-    auto side = zsdemo::makeSoundSide(sideOptions);
-
-    zsdemo::RealTimePacer live;
-    zsdemo::RenderPacer rendered(device);
-    zsdemo::Pacer* pacer = render.empty() ? static_cast<zsdemo::Pacer*>(&live) : &rendered;
-
-    // The WAV file opens once the device is initialised and knows its rate.
-    struct OpeningSide : zsdemo::SoundSide {
-        zsdemo::SoundSide& inner;
-        std::function<bool()> opened;
-        OpeningSide(zsdemo::SoundSide& s, std::function<bool()> o) : inner(s), opened(std::move(o)) {}
-        bool begin(sandbox::Host& host) override { return inner.begin(host) && opened(); }
-        void command(const zsdemo::Command& c, const Vector& p, const std::string& f) override { inner.command(c, p, f); }
-        void beforeMix() override { inner.beforeMix(); }
-        void afterFrame() override { inner.afterFrame(); }
-        void end() override { inner.end(); }
-        std::vector<zsdemo::Source> sources() override { return inner.sources(); }
-        std::string status() override { return inner.status(); }
-        std::vector<std::string> statistics() override { return inner.statistics(); }
-    } opening(*side, [&] {
-        if (render.empty() || rendered.open(render)) return true;
-        std::cerr << "zsdemo: cannot write " << render << "\n";
-        return false;
-    });
 
     zsdemo::SessionOptions options;
     options.seed = seed;
@@ -204,24 +134,23 @@ int main(int argc, char** argv) {
     options.interrupted = &interrupted;
     std::cout << "zsdemo: " << scriptPath << ", " << script.commands.size() << " commands, "
               << script.length() << " s of game time, " << (render.empty() ? "live" : "rendered to " + render) << "\n";
-    zsdemo::Session session(script, options, opening, *pacer);
+    zsdemo::Session session(script, options, setup->getSide(), setup->getPacer());
     bool ok = session.run();
     // A file that never opened was reported already; one that stops taking
     // samples (no space) is reported here.
-    if (!render.empty() && !rendered.close() && ok) {
+    if (!setup->finish() && ok) {
         std::cerr << "zsdemo: cannot write " << render << "\n";
         ok = false;
     }
-    for (const std::string& line : side->statistics()) std::cout << line << "\n";
+    for (const std::string& line : setup->getSide().statistics()) std::cout << line << "\n";
     if (!render.empty() && ok)
-        std::cout << "zsdemo: wrote " << fs::absolute(render).string() << ", "
-                  << static_cast<double>(rendered.getFrames()) / rendered.getFrequency() << " s\n";
+        std::cout << "zsdemo: wrote " << fs::absolute(render).string() << ", " << setup->getRenderedSeconds() << " s\n";
     if (!render.empty() && ok && session.getLoopSeconds() > 0) {
-        const double game = static_cast<double>(rendered.getFrames()) / rendered.getFrequency();
+        const double game = setup->getRenderedSeconds();
         const double loop = session.getLoopSeconds();
         std::printf("zsdemo: rendered %.1f s of game time in %.2f s: %.1f x real time; mixer %.0f%%, library outside "
                     "the mixer %.0f%% of that time\n",
-                    game, loop, game / loop, 100.0 * rendered.getMixerSeconds() / loop,
+                    game, loop, game / loop, 100.0 * setup->getRendered().getMixerSeconds() / loop,
                     100.0 * session.getLibrarySeconds() / loop);
     }
     if (!pictures.empty() && ok) {
@@ -237,8 +166,7 @@ int main(int argc, char** argv) {
             if (std::system(command.c_str()) == 0) std::cout << "zsdemo: wrote " << spectrogram << "\n";
         }
     }
-    side.reset();
-    Sound3DDeviceManager::setDeviceProvider(nullptr);
+    setup.reset();
     // Every thread the library started has ended by now.
     std::cout << "zsdemo: threads at exit: " << countThreads() << ", at start: " << threadsAtStart << "\n";
     return ok ? 0 : 1;
