@@ -97,28 +97,6 @@ TEST(SandboxHost, GeneratedBoardRunsFromSeaToMountainsInEveryRow) {
     EXPECT_NE(sandbox::generateLandscape(64, 20, 7), sandbox::generateLandscape(64, 20, 8));
 }
 
-TEST(SandboxHost, InstallsItsObjectsAndPutsThePreviousOnesBack) {
-    sandbox::FocusWindow outer;
-    theRenderWindow = &outer;
-    {
-        Host host;
-        EXPECT_EQ(thePausedRenderTimer, &host.timer);
-        EXPECT_EQ(landcamera::theManager, &host.cameras);
-        EXPECT_EQ(landcamera::theManager->getCurrentCamera(), &host.camera);
-        EXPECT_EQ(ZULUI_INTERFACE, &host.clock);
-        EXPECT_EQ(theRenderWindow, &host.window);
-        EXPECT_EQ(Landscape::getNameOfLandscapeSubtype(sandbox::Sea), "sea");
-        EXPECT_EQ(Landscape::getNameOfLandscapeSubtype(sandbox::Mountains), "mountains");
-        EXPECT_EQ(Landscape::getNameOfLandscapeSubtype(9), "9");
-    }
-    EXPECT_EQ(thePausedRenderTimer, nullptr);
-    EXPECT_EQ(landcamera::theManager, nullptr);
-    EXPECT_EQ(ZULUI_INTERFACE, nullptr);
-    EXPECT_EQ(theRenderWindow, &outer);
-    EXPECT_EQ(Landscape::getNameOfLandscapeSubtype(sandbox::Sea), "0");
-    theRenderWindow = nullptr;
-}
-
 TEST(SandboxHost, FramesCallTheListenersRoundByRound) {
     Host host;
     std::vector<std::string> log;
