@@ -38,7 +38,7 @@
 
 #include "sound/insonificators/Insonificator.h"
 #include "sound/music/MessageQueue.h"
-#include "sound/music/NotifyingObject.h"
+#include "sound/music/InitiationObject.h"
 
 namespace configmanager {
 class Block;

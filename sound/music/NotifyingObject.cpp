@@ -60,12 +60,4 @@ void NotifyingObject::run() {
     doneEvent.set();
 }
 
-InitiationObject::InitiationObject() = default;
-
-InitiationObject::~InitiationObject() { stopNotifying(); }
-
-void InitiationObject::notify(unsigned long) { process(); }
-
-void InitiationObject::initiate() { startNotifying(&initiationEvent); }
-
 }  // namespace thread

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "sound/music/NotifyingObject.h"
+#include "sound/music/InitiationObject.h"
 #include "tests/support/LogCapture.h"
 
 using debug::Kind;
