@@ -3,6 +3,7 @@
 // the positioning algorithms and the volumes of emulated 3D.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <string>
 
 #include "sound/effects/Effect.h"
@@ -25,6 +26,15 @@ float draw() { return theRandomizer ? theRandomizer->random() : 0.0f; }
 
 bool finite(const Vector& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
+// The camera against the listener, component by component and bit for bit:
+// +0 and -0 differ, and a NaN equals only the same bits (so a camera stuck
+// on NaN is not a move every frame).
+bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+bool sameBits(const Vector& a, const Vector& b) {
+    return sameBits(a.x, b.x) && sameBits(a.y, b.y) && sameBits(a.z, b.z);
+}
+
 // The algorithm setting as a whole number; anything outside 1 to 6 is 0.
 int algorithmNumber(float value) {
     if (!(value >= 1.0f && value < 7.0f)) return 0;
@@ -36,10 +46,12 @@ double length3(double x, double y, double z) { return std::sqrt(x * x + y * y + 
 }  // namespace
 
 // A source enters the schedule only if it can ever be due: probability 0,
-// and any interval that is not a positive finite number, mean never.
+// and a negative or non-finite interval, mean never. An interval of 0 (a
+// "randomTimeStep" of 0) is a try every frame: the re-queued source is due
+// at now, and the due test is strict.
 void LandInsonificator::queue(LandSound* s, float now) {
     if (s->queued || s->removed) return;
-    if (s->probability == 0.0f || !(s->interval > 0.0f) || !std::isfinite(s->interval)) return;
+    if (s->probability == 0.0f || !(s->interval >= 0.0f) || !std::isfinite(s->interval)) return;
     s->nextTime = now + draw() * s->interval;
     s->queued = true;
     schedule.pushBack(s);
@@ -73,8 +85,8 @@ void LandInsonificator::forceUpdate() {
             top = camera->getTop();
         }
     }
-    const bool moved = pos != oldPosition;
-    const bool changed = moved || front != oldFront || top != oldTop;
+    const bool moved = !sameBits(pos, oldPosition);
+    const bool changed = moved || !sameBits(front, oldFront) || !sameBits(top, oldTop);
     if (changed && listener) listener->setPosition(pos, front, top);
     if (settings.enableLandSound && enabled && !mapSounds.empty()) updateSounds(pos, moved);
     if (changed && settings.enableUpdate && listener) listener->update();

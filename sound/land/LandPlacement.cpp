@@ -92,12 +92,14 @@ void LandInsonificator::removeLandSound(const Vector& centre, const std::string&
     if (found.empty()) return;
     if (initialized) {
         for (LandSound* s : found) {
-            if (!s->effect) continue;
-            s->effect->stop();
+            // A source whose effect could not be made is listed all the same
+            // (continuous sources join their sequence at the set-up): it
+            // leaves every list a later frame visits before it is deleted.
+            if (s->effect) s->effect->stop();
             playingRandomSounds.remove(s);
             continuousSounds.erase(std::remove(continuousSounds.begin(), continuousSounds.end(), s),
                                    continuousSounds.end());
-            destroyEffect(s->effect);
+            if (s->effect) destroyEffect(s->effect);
             s->effect = nullptr;
         }
     }

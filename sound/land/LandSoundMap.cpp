@@ -104,6 +104,12 @@ void readSettings(configmanager::Block& file, bool* isEmulated3d) {
 
 void LandInsonificator::load(configmanager::Block* block) {
     Guard guard(lock);
+    // Refused before anything changes: without a block the map would only be
+    // thrown away.
+    if (!block) {
+        channels::landInsonificator.post(debug::Error(DEBUG_CONTEXT) << "Skip load: no block");
+        return;
+    }
     const bool wasStarted = started;
     View* keptView = view;
     GameBoard* keptBoard = gameBoard;
@@ -112,11 +118,9 @@ void LandInsonificator::load(configmanager::Block* block) {
         uninitialize();
     }
     unload();
-    if (block) {
-        readFloat(block, "fade", &fade);
-        for (auto& child : block->getChildBlocks())
-            mapSounds.push_back(readRecord(child.first.getString(), child.second, true));
-    }
+    readFloat(block, "fade", &fade);
+    for (auto& child : block->getChildBlocks())
+        mapSounds.push_back(readRecord(child.first.getString(), child.second, true));
     auto file = std::make_unique<configmanager::ConfigManager>();
     file->readFile(adaptSettingsPath);
     readSettings(*file, &isEmulated3d);
@@ -128,7 +132,10 @@ void LandInsonificator::load(configmanager::Block* block) {
 
 void LandInsonificator::save(configmanager::Block* block) {
     Guard guard(lock);
-    if (!block) return;
+    if (!block) {
+        channels::landInsonificator.post(debug::Error(DEBUG_CONTEXT) << "Skip save: no block");
+        return;
+    }
     const float fadeValue = writable(fade);
     block->setProperty("fade", &fadeValue);
     const configmanager::Block empty;

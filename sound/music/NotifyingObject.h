@@ -7,7 +7,11 @@
 // events; the suspension gate is passed before each notification. When the
 // loop ends the thread signals doneEvent. stopNotifying() signals stopEvent
 // and waits for doneEvent: a notification in progress is finished first.
-// Notifications start once per object; a second start is refused.
+// Notifications start once per object; a second start is refused. A thread
+// suspended before startNotifying() never passes its start gate: it ends
+// without running the loop, and stopNotifying() returns without waiting.
+// A wait that cannot be made ends the loop with the error
+// "failed to wait: WAIT_FAILED" (not with the events startNotifying accepts).
 //
 // Destruction: stopNotifying(), then the thread is terminated and joined. An
 // object whose notifications never started ends without running run().

@@ -199,6 +199,20 @@ TEST(ThreadObjects, ASuspendedLoopWaitsAtTheGateUntilResumed) {
     worker.poke();
 }
 
+TEST(ThreadObjects, AWorkerSuspendedBeforeItsStartStopsWithoutRunning) {
+    debug::Capture log;
+    Worker worker;
+    worker.suspend();
+    worker.initiate();  // one resume: still held at the start gate
+    worker.poke();
+    worker.stopNotifying();  // returns: no loop runs, no doneEvent to wait for
+    worker.terminate();
+    EXPECT_EQ(worker.initializations, 0);
+    EXPECT_TRUE(worker.seen().empty());
+    worker.resume();  // too late: the object is ending
+    EXPECT_TRUE(log.records().empty());
+}
+
 TEST(ThreadObjects, MisusesAreRefusedWithAnError) {
     debug::Capture log;
     class SelfStopper : public thread::InitiationObject {
