@@ -13,8 +13,15 @@ namespace {
 
 // Histogram mode keeps the gated measurements in fixed tables: adding frames
 // never allocates, however long the run.
+// The gating of the integrated loudness is the meter's own (see addBlock).
 constexpr int meterMode =
-    EBUR128_MODE_M | EBUR128_MODE_S | EBUR128_MODE_I | EBUR128_MODE_LRA | EBUR128_MODE_TRUE_PEAK | EBUR128_MODE_HISTOGRAM;
+    EBUR128_MODE_M | EBUR128_MODE_S | EBUR128_MODE_LRA | EBUR128_MODE_TRUE_PEAK | EBUR128_MODE_HISTOGRAM;
+
+constexpr double absoluteGate = -70.0;  // LUFS
+constexpr double relativeGate = -10.0;  // LU below the loudness of the blocks above the absolute gate
+
+double energyOf(double lufs) { return std::pow(10.0, (lufs + 0.691) / 10.0); }
+double lufsOf(double energy) { return energy > 0.0 ? -0.691 + 10.0 * std::log10(energy) : -HUGE_VAL; }
 
 ebur128_state* stateOf(void* p) { return static_cast<ebur128_state*>(p); }
 
@@ -45,7 +52,10 @@ std::string describeRun(const Loudness& l) {
            formatLevel(l.truePeak) + " dBTP";
 }
 
-LoudnessMeter::LoudnessMeter(uint32_t rate) : frequency(rate) { state = ebur128_init(2, frequency, meterMode); }
+LoudnessMeter::LoudnessMeter(uint32_t rate) : frequency(rate) {
+    state = ebur128_init(2, frequency, meterMode);
+    blockStep = (frequency + 5) / 10;
+}
 
 LoudnessMeter::~LoudnessMeter() {
     auto* st = stateOf(state);
@@ -56,31 +66,59 @@ void LoudnessMeter::add(const float* samples, size_t count) {
     std::lock_guard<std::mutex> guard(mutex);
     if (!state) return;
     while (count > 0) {
-        const size_t n = std::min(count, chunkFrames);
+        // Up to the end of the next 100 ms, where a block ends.
+        const uint64_t untilBlock = blockStep - frames % blockStep;
+        const size_t n = static_cast<size_t>(std::min<uint64_t>({count, chunkFrames, untilBlock}));
         for (size_t k = 0; k < n * 2; ++k) chunk[k] = sanitised(samples[k]);
         ebur128_add_frames_float(stateOf(state), chunk, n);
         frames += n;
         samples += n * 2;
         count -= n;
+        if (frames % blockStep == 0 && frames >= 4 * blockStep) addBlock();
     }
+}
+
+void LoudnessMeter::addBlock() {
+    double block = -HUGE_VAL;
+    if (ebur128_loudness_momentary(stateOf(state), &block) != EBUR128_SUCCESS || !(block > absoluteGate)) return;
+    const int bin = std::min(bins - 1, static_cast<int>((block - absoluteGate) * 10.0));
+    ++blockCount[bin];
+    blockEnergy[bin] += energyOf(block);
 }
 
 double LoudnessMeter::momentaryLocked() const {
     double value = -HUGE_VAL;
     if (!state || frames == 0) return value;
-    return lufs(ebur128_loudness_momentary(stateOf(state), &value), value);
+    const int status = ebur128_loudness_momentary(stateOf(state), &value);
+    return lufs(status, value);
 }
 
 double LoudnessMeter::shortTermLocked() const {
     double value = -HUGE_VAL;
     if (!state || frames == 0) return value;
-    return lufs(ebur128_loudness_shortterm(stateOf(state), &value), value);
+    const int status = ebur128_loudness_shortterm(stateOf(state), &value);
+    return lufs(status, value);
 }
 
 double LoudnessMeter::integratedLocked() const {
-    double value = -HUGE_VAL;
-    if (!state || frames == 0) return value;
-    return lufs(ebur128_loudness_global(stateOf(state), &value), value);
+    uint64_t count = 0;
+    double energy = 0.0;
+    for (int bin = 0; bin < bins; ++bin) {
+        count += blockCount[bin];
+        energy += blockEnergy[bin];
+    }
+    if (count == 0) return -HUGE_VAL;
+    const double threshold = lufsOf(energy / double(count)) + relativeGate;
+    count = 0;
+    energy = 0.0;
+    for (int bin = 0; bin < bins; ++bin) {
+        // The bin that holds the threshold counts, as every bin above it (the
+        // last bin holds everything louder).
+        if (bin < bins - 1 && absoluteGate + (bin + 1) / 10.0 <= threshold) continue;
+        count += blockCount[bin];
+        energy += blockEnergy[bin];
+    }
+    return count ? lufsOf(energy / double(count)) : -HUGE_VAL;
 }
 
 double LoudnessMeter::rangeLocked() const {
@@ -145,7 +183,10 @@ void LoudnessMeter::reset(uint32_t rate) {
     auto* st = stateOf(state);
     if (st) ebur128_destroy(&st);
     state = ebur128_init(2, frequency, meterMode);
+    blockStep = (frequency + 5) / 10;
     frames = 0;
+    std::fill(std::begin(blockCount), std::end(blockCount), 0);
+    std::fill(std::begin(blockEnergy), std::end(blockEnergy), 0.0);
 }
 
 }  // namespace aldevice

@@ -60,6 +60,13 @@ public:
 
 private:
     static constexpr size_t chunkFrames = 1024;
+    // Gated integration: the energy of every 400 ms block (one each 100 ms)
+    // summed into a bin of its loudness, 0.1 LU wide from -70 LUFS (the
+    // absolute gate) up. The gates fall between bins; the sums keep the
+    // blocks' own energies, so a steady tone reads its exact level.
+    static constexpr int bins = 1000;
+
+    void addBlock();
 
     double momentaryLocked() const;
     double shortTermLocked() const;
@@ -71,6 +78,9 @@ private:
     void* state = nullptr;  // ebur128_state*; null when the library could not set up (figures read -inf)
     uint32_t frequency;
     uint64_t frames = 0;
+    uint64_t blockStep = 4800;  // frames in 100 ms
+    uint64_t blockCount[bins] = {};
+    double blockEnergy[bins] = {};
     float chunk[chunkFrames * 2];  // the sanitised samples on their way in
 };
 
