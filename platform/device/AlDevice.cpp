@@ -262,6 +262,16 @@ void AlDevice::getInfo(std::list<std::string>& lines) {
     lines.push_back("True peak: " + formatLevel(now.truePeak) + " dBTP");
 }
 
+std::string AlDevice::describeLoudness() {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    const Loudness now = loudness();
+    if (!now.metered)
+        return output.kind == Output::System ? "loudness not measured: the sound card mixes out of the library's sight"
+                                             : "loudness not measured: the meter is off";
+    return std::string(now.heard ? "loudness of the mix: " : "loudness of the mix, not heard (the output was lost): ") +
+           describeRun(now);
+}
+
 Loudness AlDevice::loudness() {
     std::lock_guard<std::recursive_mutex> guard(lock);
     if (!metering) return Loudness{};

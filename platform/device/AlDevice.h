@@ -84,6 +84,10 @@ public:
     // meter is off or the output mixes out of its sight; heard is false when
     // the output was lost or disconnected: the figures are of the mix.
     Loudness loudness();
+    // The run's figures in one phrase for the end of a program's run:
+    // "loudness of the mix: integrated -23.0 LUFS, range 4.1 LU, true peak
+    // -1.2 dBTP", or why there are none.
+    std::string describeLoudness();
 
 private:
     friend class AlEffect;
