@@ -28,6 +28,8 @@ pactl set-default-sink zs
 
 parec -d zs.monitor --rate=48000 --channels=2 --format=s16le --file-format=wav "$work/live.wav" &
 recorder=$!
+# The recording runs before the session starts.
+for _ in $(seq 50); do [ "$(stat -c %s "$work/live.wav" 2>/dev/null || echo 0)" -gt 4096 ] && break; sleep 0.1; done
 "$build/sandbox/zsdemo" --no-progress --content "$content" --script "$script" --save-dir "$work" \
   --output default > "$work/live.log" 2>&1
 kill -INT "$recorder"
