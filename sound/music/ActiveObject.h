@@ -66,8 +66,10 @@ protected:
     // Waits while the object is suspended, unless the gate has been opened
     // for good (openGate()). Called by the object's own thread.
     void passGate();
-    // Opens every gate for good, so that a loop can reach its end.
-    void openGate();
+    // Opens every gate for good, so that a loop can reach its end. Returns
+    // whether the thread passed the start gate, that is whether run() runs
+    // (or ran); a thread still held there now ends without running it.
+    bool openGate();
     // Tell the installed thread clock, if any, that this object's thread has
     // been given the piece of work numbered `work` (called by the thread
     // giving it, before the wake-up), and that it has done every piece up to
