@@ -98,6 +98,9 @@ std::unique_ptr<SessionSetup> prepareSession(const SetupOptions& options) {
 }
 
 SessionSetup::~SessionSetup() {
+    // A session that never ended (it failed to begin) shuts the library down
+    // here: nothing more is mixed, so the worker's sleeps end at once.
+    if (clock) clock->release();
     opening.reset();
     side.reset();
     // The library's threads are gone with the sound side.
