@@ -178,9 +178,12 @@ bool writeLoudnessPicture(const std::string& wav, const LoudnessFigures& figures
         image.line(x, spectrumTop + spectrumHeight + 1, x, plotTop, mark);
     }
     for (size_t k = 0; k < script.commands.size(); ++k) {
-        const int x = xOf(script.commands[k].time), row = static_cast<int>(k % 4);
-        image.fill(x + 1, 3 + row * 14, x + 3 + textWidth(script.commands[k].verb), 4 + row * 14 + 11, background);
-        drawText(image, x + 2, 4 + row * 14, script.commands[k].verb, mark);
+        const std::string& verb = script.commands[k].verb;
+        const int row = static_cast<int>(k % 4);
+        int x = xOf(script.commands[k].time) + 1;
+        if (x + 2 + textWidth(verb) > width) x -= 3 + textWidth(verb);  // left of its line at the right edge
+        image.fill(x, 3 + row * 14, x + 2 + textWidth(verb), 4 + row * 14 + 11, background);
+        drawText(image, x + 1, 4 + row * 14, verb, mark);
     }
 
     // The curve, a point every 100 ms, two pixels thick; silence on the floor.
