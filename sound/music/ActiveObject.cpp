@@ -4,6 +4,7 @@
 #include <string>
 #include <system_error>
 
+#include "interfaces/ThreadClock.h"
 #include "interfaces/ThreadPriority.h"
 #include "sound/manager/LogChannels.h"
 
@@ -128,7 +129,16 @@ unsigned long ActiveObject::toMilliseconds(float seconds) {
 }
 
 void ActiveObject::sleep(float seconds) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(toMilliseconds(seconds)));
+    if (osthread::ThreadClock* clock = osthread::threadClock()) clock->sleep(toMilliseconds(seconds));
+    else std::this_thread::sleep_for(std::chrono::milliseconds(toMilliseconds(seconds)));
+}
+
+void ActiveObject::announceWork(unsigned long long work) {
+    if (osthread::ThreadClock* clock = osthread::threadClock()) clock->workGiven(threadId, work);
+}
+
+void ActiveObject::announceIdle(unsigned long long workDone) {
+    if (osthread::ThreadClock* clock = osthread::threadClock()) clock->idle(workDone);
 }
 
 bool ActiveObject::isOwnThread() const { return std::this_thread::get_id() == threadHandle.get_id(); }

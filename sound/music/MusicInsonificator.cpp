@@ -41,7 +41,9 @@ MusicInsonificator::~MusicInsonificator() {
 // ---- the game's side ----
 
 void MusicInsonificator::wakeWorker() {
-    wakeRequests.fetch_add(1);
+    // Each wake-up is a numbered piece of work: a run serves every one
+    // counted before it starts.
+    announceWork(wakeRequests.fetch_add(1) + 1);
     initiationEvent.set();
 }
 
@@ -168,6 +170,7 @@ void MusicInsonificator::process() {
         if (seen > served) served = seen;
     }
     progressMade.notify_all();
+    announceIdle(seen);
 }
 
 void MusicInsonificator::processPlay(const std::string& musicName) {

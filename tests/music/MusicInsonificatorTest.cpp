@@ -7,11 +7,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <map>
 #include <memory>
 #include <thread>
 
 #include "interfaces/Config.h"
+#include "interfaces/ThreadClock.h"
 #include "sound/music/MusicInsonificator.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/ResourceTree.h"
@@ -378,4 +381,62 @@ TEST_F(MusicTest, GameThreadsCallingAtOnceLoseNothingAndLeaveOneConsistentState)
     EXPECT_EQ(log.count("Not all the musics was destroyed: size = 1"), 0u);
     EXPECT_THAT(log.onChannel("SoundManager"), ElementsAre(logged("SoundManager", Kind::Warning, 0.1f,
                                                                    "sleepMilliseconds < 20 defaulting to zero")));
+}
+
+namespace {
+
+// A thread clock that lets every sleep end at once and notes what it hears.
+class NotingClock : public osthread::ThreadClock {
+public:
+    void sleep(unsigned long milliseconds) override {
+        std::lock_guard<std::mutex> guard(mutex);
+        sleeps.push_back(milliseconds);
+    }
+    void workGiven(unsigned int, unsigned long long work) override {
+        std::lock_guard<std::mutex> guard(mutex);
+        given.push_back(work);
+    }
+    void idle(unsigned long long workDone) override {
+        std::lock_guard<std::mutex> guard(mutex);
+        done.push_back(workDone);
+        changed.notify_all();
+    }
+    void waitForIdles(int count) {
+        std::unique_lock<std::mutex> guard(mutex);
+        changed.wait(guard, [&] { return done.size() >= static_cast<size_t>(count); });
+    }
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<unsigned long> sleeps;
+    std::vector<unsigned long long> given, done;
+};
+
+}  // namespace
+
+TEST_F(MusicTest, AnInstalledThreadClockTimesTheFadeStepsAndHearsWorkGivenAndDone) {
+    settings("fadeStepNumber = 4;\nsleepMilliseconds = 25;\n");
+    NotingClock clock;
+    osthread::setThreadClock(&clock);
+    {
+        MusicInsonificator music;
+        music.start("theme");
+        clock.waitForIdles(1);
+        {
+            std::lock_guard<std::mutex> guard(clock.mutex);
+            // One sleep after each of the three intermediate steps, of the
+            // configured pause.
+            EXPECT_THAT(clock.sleeps, ElementsAre(25ul, 25ul, 25ul));
+            EXPECT_THAT(clock.given, ElementsAre(1ull));
+            EXPECT_THAT(clock.done, ElementsAre(1ull));
+        }
+        music.stop();
+        clock.waitForIdles(2);
+        std::lock_guard<std::mutex> guard(clock.mutex);
+        EXPECT_EQ(clock.sleeps.size(), 6u);
+        EXPECT_THAT(clock.given, ElementsAre(1ull, 2ull));
+        EXPECT_THAT(clock.done, ElementsAre(1ull, 2ull));
+    }
+    osthread::setThreadClock(nullptr);
+    EXPECT_THAT(trace(), testing::Contains("theme.ogg stop"));
 }
