@@ -111,6 +111,7 @@ std::unique_ptr<SessionSetup> prepareSession(const SetupOptions& options) {
     sideOptions.rendering = setup->isRendering();
     sideOptions.renderFadeSeconds = fadeSeconds;
     sideOptions.log = options.log;
+    sideOptions.watch = options.watch;
     setup->side = makeSoundSide(sideOptions);
 
     SessionSetup* s = setup.get();

@@ -18,6 +18,9 @@ struct SoundSideOptions {
     bool rendering = false;
     double renderFadeSeconds = 2.0;
     std::ostream* log = nullptr;
+    // A content watch: files of the mounted content directories saved while
+    // the session runs are applied at the next frame.
+    bool watch = false;
 };
 
 // The library's side.

@@ -278,6 +278,8 @@ void LandInsonificator::reReadConfig(std::string mapName) {
     if (wasStarted) start();
 }
 
+void LandInsonificator::readAdaptSettings(configmanager::Block& file, bool* emulated) { readSettings(file, emulated); }
+
 // ---- sound maps ----
 
 void LandInsonificator::load(configmanager::Block* block) {
