@@ -223,9 +223,11 @@ bool ContentWatch::update() {
     return true;
 }
 
-bool ContentWatch::hasPending() {
+bool ContentWatch::hasPending() { return state->anyPending.load(std::memory_order_acquire); }
+
+bool ContentWatch::hasHeld() {
     std::lock_guard<std::mutex> guard(state->mutex);
-    return !state->pending.empty() || !state->held.empty();
+    return !state->held.empty();
 }
 
 bool ContentWatch::waitForChange(const std::string& path, std::chrono::milliseconds timeout) {
@@ -268,6 +270,7 @@ void ContentWatch::State::apply(const std::set<std::string>& paths) {
 
     // "Effects.snd": the new records, read beside those in use.
     EffectsFile::Records fresh;
+    EffectConfig readerDefaults;
     bool effectsChanged = false;
     std::string effectsText;
     if (content.count(effectsPath)) {
@@ -275,6 +278,7 @@ void ContentWatch::State::apply(const std::set<std::string>& paths) {
             problems.push_back(shown(effectsPath) + ": missing or unreadable");
         } else if (requests) {
             effectsChanged = true;
+            readerDefaults = requests->getReaderDefaults();
             std::vector<EffectsFile::Problem> found;
             if (!requests->readEffectConfigs(effectsText, fresh, found)) {
                 for (const auto& p : found)
@@ -328,6 +332,7 @@ void ContentWatch::State::apply(const std::set<std::string>& paths) {
 
     // Sound files: every record that plays one loads it again.
     std::vector<std::string> soundFiles;
+    bool deviceSettings = false;
     for (const std::string& path : content) {
         if (!startsWith(path, soundFilesDirectory)) continue;
         const std::string file = path.substr(soundFilesDirectory.size());
@@ -341,6 +346,7 @@ void ContentWatch::State::apply(const std::set<std::string>& paths) {
                 }
         } else if (!effectsChanged) {
             for (const std::string& name : requests->getNamesOfFile(file)) {
+                deviceSettings = deviceSettings || name == "device";
                 reload.reload.insert(name);
                 if (const EffectConfig* record = requests->getRequestEffectConfig(name))
                     checkSound(name, *record, shown(path));
@@ -366,6 +372,7 @@ void ContentWatch::State::apply(const std::set<std::string>& paths) {
     for (const std::string& path : content) names.push_back(shown(path));
     if (!problems.empty()) {
         RequestManager::freeRecords(fresh);
+        if (effectsChanged) requests->restoreReaderDefaults(readerDefaults);
         for (const std::string& p : problems) error(p);
         error("Content not reloaded: " + std::to_string(problems.size()) + (problems.size() == 1 ? " error" : " errors") +
               " in " + joined(names) + "; the last good content plays on");
@@ -392,6 +399,7 @@ void ContentWatch::State::apply(const std::set<std::string>& paths) {
     } else if (!soundFiles.empty()) {
         done.push_back("no effect plays " + joined(soundFiles));
     }
+    if (deviceSettings) done.push_back("device settings: read when the device starts");
     if (content.count(listenerPath) && theShellManager && theShellManager->reloadListenerSettings())
         done.push_back("listener settings");
     if (content.count(menusPath)) {

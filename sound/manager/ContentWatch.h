@@ -66,8 +66,10 @@ public:
     // quiet for the quiet period. True when a batch was taken (applied or
     // refused); costs one atomic load while nothing changed.
     bool update();
-    // Changes gathered and not yet applied (including a refused batch).
+    // Changes gathered and not yet taken by update() (one atomic load).
     bool hasPending();
+    // Files of a refused batch, to be tried again with the next change.
+    bool hasHeld();
     // Blocks until the watch has seen a change of the file at `path` (a full
     // file system path) since the last such wait for it, or the timeout
     // passed; true when seen. For tests and tools that must not sleep.

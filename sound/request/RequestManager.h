@@ -64,6 +64,11 @@ public:
     bool readEffectConfigs(const std::string& text, EffectsFile::Records& records,
                            std::vector<EffectsFile::Problem>& problems);
     static void freeRecords(EffectsFile::Records& records);
+    // The values the reader's "default" entries set, and putting them back
+    // (a clean text that is not used after all, when other files refused the
+    // change it came with).
+    EffectConfig getReaderDefaults();
+    void restoreReaderDefaults(const EffectConfig& saved);
     // Takes `fresh` in place of the records in use (which are freed; fresh
     // is left empty). Effects handed out keep their device effects: the
     // caller gives back and loads again those whose sound changed. Refused

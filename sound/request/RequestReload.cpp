@@ -84,6 +84,16 @@ bool RequestManager::readEffectConfigs(const std::string& text, EffectsFile::Rec
     return problems.empty();
 }
 
+EffectConfig RequestManager::getReaderDefaults() {
+    Guard guard(lock);
+    return EffectsFile::getDefaults();
+}
+
+void RequestManager::restoreReaderDefaults(const EffectConfig& saved) {
+    Guard guard(lock);
+    EffectsFile::restoreDefaults(saved);
+}
+
 bool RequestManager::replaceEffectConfigs(EffectsFile::Records& fresh) {
     Guard guard(lock);
     if (!initialized) {

@@ -165,6 +165,8 @@ TEST_F(ContentWatchTest, ABrokenSaveKeepsTheLastGoodContentUntilACleanSave) {
          {snd + ":4: Sounds/gone.wav: not found"}, snd},
         {"broken sample", [&] { tree.write("/Sounds/tone.wav", "RIFF and nothing a decoder could read"); }, {"Sounds/tone.wav: "}, "Sounds/tone.wav"},
         {"deleted sample", [&] { tree.remove("/Sounds/tone.wav"); }, {"Sounds/tone.wav: not found"}, "Sounds/tone.wav"},
+        {"removed directory", [&] { tree.remove("/Sounds"); },
+         {"Sounds/other.wav: not found", "Sounds/tone.wav: not found"}, "Sounds/device.cfg, Sounds/other.wav, Sounds/tone.wav"},
         {"unreadable settings", [&] { tree.write("/Configs/Sounds/Listener.cfg", "processTimeLimit = ;\n"); },
          {"Configs/Sounds/Listener.cfg: does not read (see the error before)"}, "Configs/Sounds/Listener.cfg"},
     };
@@ -184,16 +186,18 @@ TEST_F(ContentWatchTest, ABrokenSaveKeepsTheLastGoodContentUntilACleanSave) {
         EXPECT_EQ(log.count("Content not reloaded: " + std::to_string(n) + (n == 1 ? " error in " : " errors in ") + c.file +
                             "; the last good content plays on"),
                   1u);
-        EXPECT_TRUE(watch->hasPending());
+        EXPECT_TRUE(watch->hasHeld());
         EXPECT_TRUE(effect->isPlaying());
         EXPECT_NEAR(loopback->rms(4) / before, 1.0, 0.05);  // the old level and sound play on
         // The clean save applies what was held with it.
         tree.write(effectsPath, effects(tone(1.0f)));
+        tree.write("/Sounds/device.cfg", "frequency = 48000;\n");
         writeSine(tree.pathOf("/Sounds/tone.wav"), rate, 440.0, 0.5f, rate * 3);
+        writeSine(tree.pathOf("/Sounds/other.wav"), rate, 440.0, 0.5f, rate);
         tree.write("/Configs/Sounds/Listener.cfg", "processTimeLimit = 5.0;\n");
         sync();
         EXPECT_TRUE(quietFrame());
-        EXPECT_FALSE(watch->hasPending());
+        EXPECT_FALSE(watch->hasHeld());
         EXPECT_EQ(log.count("Content not reloaded"), 0u);
         loopback->skip(1);
         EXPECT_NEAR(loopback->rms(4) / before, 1.0, 0.05);
