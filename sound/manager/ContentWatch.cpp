@@ -354,7 +354,7 @@ void ContentWatch::State::apply(const std::set<std::string>& paths) {
         }
     }
 
-    // ".cfg" files: the configuration reader logs its own errors with file and line.
+    // ".cfg" files, through the configuration reader.
     std::vector<std::string> maps;
     for (const std::string& path : content) {
         const bool map = startsWith(path, mapsDirectory);
@@ -362,10 +362,11 @@ void ContentWatch::State::apply(const std::set<std::string>& paths) {
             path != defaultsPath && !map)
             continue;
         if (map) maps.push_back(shown(path));
-        configmanager::ConfigManager file;
-        std::string text;
+        std::string text, reason;
+        int line = 0;
         if (!readResource(path, &text)) problems.push_back(shown(path) + ": missing or unreadable");
-        else if (!file.readText(text, path)) problems.push_back(shown(path) + ": does not read (see the error before)");
+        else if (!configmanager::ConfigManager::checkText(text, &line, &reason))
+            problems.push_back(shown(path) + (line > 0 ? ":" + std::to_string(line) : std::string()) + ": " + reason);
     }
 
     std::vector<std::string> names;

@@ -1,8 +1,9 @@
 // The content watch and the landscape: sources placed on the board stay
 // through saved changes of "Effects.snd", the tuning, the default records
-// and the map, and follow the new levels.
+// and the map, and follow the new levels; frames go on meanwhile.
 #include <atomic>
 #include <chrono>
+#include <thread>
 
 #include "sound/manager/ContentWatch.h"
 #include "tests/land/LandFixture.h"
@@ -28,6 +29,15 @@ TEST_F(LandContent, PlacedSourcesStayThroughSavedContentAndFollowTheNewLevels) {
     options.quiet = 100ms;
     options.clock = [&] { return std::chrono::steady_clock::time_point(std::chrono::milliseconds(now.load())); };
     ContentWatch watch(std::move(options));
+    // Frames go on on the rendering thread while the game's thread reloads.
+    std::atomic<bool> rendering{true};
+    std::atomic<unsigned long> frames{0};
+    std::thread render([&] {
+        while (rendering.load() || frames.load() < 20) {
+            host.runFrame(0.05f);
+            frames.fetch_add(1);
+        }
+    });
     std::string effects = landtest::effectsFile;
     effects.replace(effects.find("1.0, 2.0, disk, true"), 8, "0.5, 3.0");
     library.tree.write("/Configs/Sounds/Effects.snd", effects);
@@ -41,6 +51,8 @@ TEST_F(LandContent, PlacedSourcesStayThroughSavedContentAndFollowTheNewLevels) {
     now += 200;
     log.clear();
     EXPECT_TRUE(watch.update());
+    rendering = false;
+    render.join();
 
     EXPECT_EQ(land.names(), placed);
     EXPECT_EQ(land.source(placed[0])->effect, surf);
