@@ -149,7 +149,7 @@ struct ContentWatch::State {
         return std::string();
     }
 
-    void apply(const std::set<std::string>& paths);
+    bool apply(const std::set<std::string>& paths);
 };
 
 ContentWatch::ContentWatch() : ContentWatch(Options()) {}
@@ -219,8 +219,7 @@ bool ContentWatch::update() {
         paths.swap(s.pending);
         s.anyPending = false;
     }
-    s.apply(paths);
-    return true;
+    return s.apply(paths);
 }
 
 bool ContentWatch::hasPending() { return state->anyPending.load(std::memory_order_acquire); }
@@ -248,7 +247,7 @@ unsigned long ContentWatch::getRefusedCount() {
     return state->refusals;
 }
 
-void ContentWatch::State::apply(const std::set<std::string>& paths) {
+bool ContentWatch::State::apply(const std::set<std::string>& paths) {
     std::set<std::string> content;
     UIInsonificator* menuSounds = nullptr;
     {
@@ -262,7 +261,7 @@ void ContentWatch::State::apply(const std::set<std::string>& paths) {
     }
     // Files the library never reads (an editor's temporary files, sessions,
     // anything else) are not mentioned.
-    if (content.empty()) return;
+    if (content.empty()) return false;
 
     std::vector<std::string> problems;  // "file:line: text"
     RequestManager* requests = theRequestManager;
@@ -380,7 +379,7 @@ void ContentWatch::State::apply(const std::set<std::string>& paths) {
         std::lock_guard<std::mutex> guard(mutex);
         held.insert(content.begin(), content.end());
         ++refusals;
-        return;
+        return true;
     }
 
     std::vector<std::string> done;
@@ -422,4 +421,5 @@ void ContentWatch::State::apply(const std::set<std::string>& paths) {
     inform("Content changed: " + joined(names) + "; reloaded: " + joined(done));
     std::lock_guard<std::mutex> guard(mutex);
     ++reloads;
+    return true;
 }

@@ -63,8 +63,8 @@ public:
     // The menu sounds to reload when "UI.cfg" changes (null: none).
     void setMenuSounds(UIInsonificator* menus);
     // The game's side: applies the gathered changes once they have been
-    // quiet for the quiet period. True when a batch was taken (applied or
-    // refused); costs one atomic load while nothing changed.
+    // quiet for the quiet period. True when files the library reads were
+    // applied or refused; costs one atomic load while nothing changed.
     bool update();
     // Changes gathered and not yet taken by update() (one atomic load).
     bool hasPending();

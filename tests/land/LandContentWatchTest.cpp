@@ -3,6 +3,8 @@
 // and the map, and follow the new levels; frames go on meanwhile.
 #include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "sound/manager/ContentWatch.h"
@@ -46,7 +48,10 @@ TEST_F(LandContent, PlacedSourcesStayThroughSavedContentAndFollowTheNewLevels) {
     defaults.replace(defaults.find("endHour = 20.0"), 14, "endHour = 18.0");
     library.tree.write("/Configs/Sounds/DefaultSounds.cfg", defaults);
     library.tree.write("/Maps/valley.cfg", "Sounds = { };\n");
-    library.tree.write("/sync", "");
+    // Moved in: one event, after every change above.
+    testsupport::TemporaryDirectory scratch;
+    { std::ofstream(scratch.file("sync")).put('\n'); }
+    std::filesystem::rename(scratch.file("sync"), library.tree.pathOf("/sync"));
     ASSERT_TRUE(watch.waitForChange(library.tree.pathOf("/sync"), 20s));
     now += 200;
     log.clear();

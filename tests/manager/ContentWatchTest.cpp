@@ -7,6 +7,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <functional>
 #include <string>
@@ -68,10 +70,13 @@ protected:
         loopback->skip(4);
         return effect;
     }
-    // Waits until the watch has seen every change made so far.
+    // Waits until the watch has seen every change made so far: a sentinel
+    // moved into the tree comes as one event, after all of them.
     void sync() {
         const std::string sentinel = "/sync-" + std::to_string(++syncs);
-        tree.write(sentinel, "");
+        const std::string outside = scratch.file("sync");
+        { std::ofstream(outside).put('\n'); }
+        std::filesystem::rename(outside, tree.pathOf(sentinel));
         ASSERT_TRUE(watch->waitForChange(tree.pathOf(sentinel), 20s));
     }
     // The quiet period passes; the game's next frame applies the changes.
@@ -82,6 +87,7 @@ protected:
 
     static constexpr uint32_t block = 1024;
     testsupport::ResourceTree tree;
+    testsupport::TemporaryDirectory scratch;
     std::unique_ptr<testsupport::Loopback> loopback;
     std::unique_ptr<sandbox::SoundStack> stack;
     std::unique_ptr<ContentWatch> watch;
