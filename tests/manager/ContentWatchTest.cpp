@@ -99,10 +99,10 @@ protected:
 TEST_F(ContentWatchTest, ALevelChangedInEffectsIsHeardAtTheNextFramesAfterTheQuietPeriod) {
     for (const std::string storage : {"memory", "disk"}) {
         SCOPED_TRACE(storage);
-        tree.write(effectsPath, effects(tone(1.0f, storage)));
-        stack->requests.reReadConfig();
-        stack->manager.activateAllEffects();
         startWatch();
+        tree.write(effectsPath, effects(tone(1.0f, storage)));  // the storage changes through the watch too
+        sync();
+        quietFrame();
         play("tone");
         const double before = loopback->rms(4);
         ASSERT_GT(before, 0.05);
@@ -121,18 +121,17 @@ TEST_F(ContentWatchTest, ALevelChangedInEffectsIsHeardAtTheNextFramesAfterTheQui
         stack->manager.destroyEffect(effect);
         effect = nullptr;
         watch.reset();
-        stack->manager.deactivateAllEffects();
     }
 }
 
 TEST_F(ContentWatchTest, AReplacedSampleIsHeardAndAPositionPastItsEndStartsOver) {
     for (const std::string storage : {"memory", "disk"}) {
         SCOPED_TRACE(storage);
+        startWatch();
         tree.write(effectsPath, effects("tone = 'tone.wav', 1.0, 1.0, " + storage + ", false, disable, 0;"));
         writeSine(tree.pathOf("/Sounds/tone.wav"), rate, 440.0, 0.5f, rate * 3);
-        stack->requests.reReadConfig();
-        stack->manager.activateAllEffects();
-        startWatch();
+        sync();
+        quietFrame();
         play("tone");
         loopback->skip(70);  // about 1.5 s in
         const double before = loopback->rms(4);
@@ -149,7 +148,6 @@ TEST_F(ContentWatchTest, AReplacedSampleIsHeardAndAPositionPastItsEndStartsOver)
         stack->manager.destroyEffect(effect);
         effect = nullptr;
         watch.reset();
-        stack->manager.deactivateAllEffects();
     }
 }
 
@@ -233,9 +231,10 @@ TEST_F(ContentWatchTest, ABurstOfSavesGivesOneReload) {
 }
 
 TEST_F(ContentWatchTest, ChangesWhilePausedAreHeardOnResume) {
-    tree.write(effectsPath, effects(tone(1.0f, "disk")));
-    stack->requests.reReadConfig();
     startWatch();
+    tree.write(effectsPath, effects(tone(1.0f, "disk")));
+    sync();
+    EXPECT_TRUE(quietFrame());
     play("tone");
     const double before = loopback->rms(4);
     stack->manager.deactivateAllEffects();  // the game's pause
