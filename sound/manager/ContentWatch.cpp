@@ -307,12 +307,17 @@ bool ContentWatch::State::apply(const std::set<std::string>& paths) {
         }
         if (done->second) reload.frames[name] = done->second;
     };
+    // The records in use, copied: the request manager may be read again on
+    // another thread meanwhile.
+    const std::map<std::string, EffectConfig> inUse =
+        device ? requests->copyEffectConfigs() : std::map<std::string, EffectConfig>();
     if (effectsChanged && device && problems.empty()) {
         std::set<std::string> names;
-        for (const std::string& name : requests->getEffectNames()) names.insert(name);
+        for (const auto& record : inUse) names.insert(record.first);
         for (const auto& record : fresh) names.insert(record.first);
         for (const std::string& name : names) {
-            const EffectConfig* before = requests->getRequestEffectConfig(name);
+            auto used = inUse.find(name);
+            const EffectConfig* before = used == inUse.end() ? nullptr : &used->second;
             auto after = fresh.find(name);
             if (after == fresh.end()) {
                 reload.reload.insert(name);  // gone: its effects fall silent as at a full re-read
@@ -344,11 +349,11 @@ bool ContentWatch::State::apply(const std::set<std::string>& paths) {
                     checkSound(record.first, *record.second, shown(path));
                 }
         } else if (!effectsChanged) {
-            for (const std::string& name : requests->getNamesOfFile(file)) {
-                deviceSettings = deviceSettings || name == "device";
-                reload.reload.insert(name);
-                if (const EffectConfig* record = requests->getRequestEffectConfig(name))
-                    checkSound(name, *record, shown(path));
+            for (const auto& record : inUse) {
+                if (record.second.fileName != file) continue;
+                deviceSettings = deviceSettings || record.first == "device";
+                reload.reload.insert(record.first);
+                checkSound(record.first, record.second, shown(path));
             }
         }
     }

@@ -79,10 +79,8 @@ public:
     // at once. False with the reason when it does not load; `frames` is the
     // sound's length in sample frames (0 when the device does not tell).
     bool checkSound(const std::string& fileName, const std::string& storage, uint32_t* frames, std::string* error);
-    // Names of the records that play "/Sounds/" + fileName.
-    std::vector<std::string> getNamesOfFile(const std::string& fileName);
-    // Every record's name (none while uninitialized).
-    std::vector<std::string> getEffectNames();
+    // A copy of every record, by name (none while uninitialized).
+    std::map<std::string, EffectConfig> copyEffectConfigs();
 
     RequestManager(const RequestManager&) = delete;
     RequestManager& operator=(const RequestManager&) = delete;

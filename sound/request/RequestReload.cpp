@@ -159,18 +159,10 @@ bool RequestManager::checkSound(const std::string& fileName, const std::string& 
     return ok;
 }
 
-std::vector<std::string> RequestManager::getNamesOfFile(const std::string& fileName) {
+std::map<std::string, EffectConfig> RequestManager::copyEffectConfigs() {
     Guard guard(lock);
-    std::vector<std::string> names;
-    for (const auto& record : effectConfigs)
-        if (record.second->fileName == fileName) names.push_back(record.first);
-    return names;
-}
-
-std::vector<std::string> RequestManager::getEffectNames() {
-    Guard guard(lock);
-    std::vector<std::string> names;
-    if (!initialized) return names;
-    for (const auto& record : effectConfigs) names.push_back(record.first);
-    return names;
+    std::map<std::string, EffectConfig> copy;
+    if (!initialized) return copy;
+    for (const auto& record : effectConfigs) copy.emplace(record.first, *record.second);
+    return copy;
 }
