@@ -8,6 +8,8 @@
 // reader, opens the device the device library lists first for the output
 // (the sound card when one opens, else the null output), and plays each
 // sound once, in turn, with a progress line. Looped sounds play once through.
+// The run ends with the loudness of what was mixed (integrated, range, true
+// peak).
 //
 // With --watch the library itself plays the named effects (through the
 // sound manager, as a game would), over and over until interrupted, and a
@@ -27,6 +29,7 @@
 #include "interfaces/Resource.h"
 #include "interfaces/SoundDevice.h"
 #include "platform/debug/Capture.h"
+#include "platform/device/AlDevice.h"
 #include "sound/effects/Effect.h"
 #include "sound/effects/EffectManager.h"
 #include "sound/manager/ContentWatch.h"
@@ -217,5 +220,6 @@ int main(int argc, char** argv) {
         if (request.stream) theResourceManager->closeStream(stream);
     }
     device->uninitialize();
+    if (auto* own = dynamic_cast<aldevice::AlDevice*>(device)) std::cout << "zsplay: " << own->describeLoudness() << "\n";
     return failures ? 1 : 0;
 }
