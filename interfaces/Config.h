@@ -173,6 +173,9 @@ public:
 
     // Parses configuration text; `origin` names it in messages.
     bool readText(const std::string& text, const std::string& origin);
+    // Whether configuration text reads, logging nothing: on failure the line
+    // (0 when none applies) and the reason readText would log.
+    static bool checkText(const std::string& text, int* line, std::string* reason);
     // The tree as configuration text; false if a name cannot be written.
     bool writeText(std::string* text) const;
 

@@ -6,6 +6,8 @@
 // Threads: every operation may be called from any thread; callers group
 // their calls between lock() and unlock() (re-entrant on one thread).
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "interfaces/Export.h"
 
@@ -39,6 +41,9 @@ public:
     // by default); later mounts are searched after earlier ones.
     virtual bool mount(const std::string& directoryOrArchive, const std::string& mountPoint = "/") = 0;
     virtual bool unmount(const std::string& directoryOrArchive) = 0;
+    // What is mounted, in search order: (directory or archive as given to
+    // mount, mount point). A manager that cannot tell lists nothing.
+    virtual std::vector<std::pair<std::string, std::string>> getMounts() { return {}; }
 };
 
 // Points at the library's own resource manager from the moment the library is

@@ -75,6 +75,13 @@ public:
     bool getIsInitialized();
     bool getIsStarted();
 
+    // Content changed while the game runs (the content watch); the placed
+    // sources stay as they are. AdaptSettings.cfg: the tuning and the 3D
+    // emulation switch, from the keys the file holds. DefaultSounds.cfg: the
+    // records that later placements copy. False when the file does not read.
+    bool reloadAdaptSettings();
+    bool reloadDefaultSounds();
+
 protected:
     // RenderDriverListener: once per rendered frame.
     void initView(RenderView* renderView) override;
@@ -120,6 +127,8 @@ protected:
     std::string emulatorPassword;
 
 private:
+    // The keys of AdaptSettings.cfg that `file` holds, into the tuning.
+    static void readAdaptSettings(configmanager::Block& file, bool* isEmulated3d);
     void setUpEffect(LandSound* sound);
     void queue(LandSound* sound, float now);
     void writeDebugLine(LandSound* sound, const Vector& position);
