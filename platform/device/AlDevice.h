@@ -46,6 +46,7 @@
 #include "platform/device/DeviceSettings.h"
 #include "platform/device/LoudnessMeter.h"
 #include "platform/device/Output.h"
+#include "platform/device/SharedStream.h"
 
 namespace aldevice {
 
@@ -93,6 +94,8 @@ private:
     friend class AlEffect;
     friend class AlListener;
     friend struct Buffer;
+    friend class SharedStream;
+    friend class StreamCache;
 
     void openContext();
     void closeContext();
@@ -130,6 +133,7 @@ private:
     void* wavFile = nullptr;  // SNDFILE*
     LoudnessMeter meter;
     bool metering = false;  // the meter is on and sees this output's mix
+    StreamCache streams{*this};  // the streamed files' shared decoding
 };
 
 }  // namespace aldevice

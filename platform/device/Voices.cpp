@@ -105,6 +105,7 @@ void AlDevice::releaseVoice(AlEffect* effect) {
     const ContextScope current = makeCurrent();
     alSourceStop(effect->source);
     alSourcei(effect->source, AL_BUFFER, 0);
+    if (effect->shared) effect->letGoOfQueue();
     freeSources.push_back(effect->source);
     effect->source = 0;
     --voicesInUse;
