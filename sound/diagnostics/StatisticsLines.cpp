@@ -10,21 +10,27 @@ void appendStatisticsCell(std::string& line, const std::string& cell) {
     else if (n >= 8 && n <= 14) line.append(15 - n, ' ');
 }
 
-std::vector<std::string> statisticsLines(const std::list<std::list<std::string>>& perName,
-                                         const std::list<std::string>& totals) {
-    std::vector<std::string> lines;
-    lines.reserve(perName.size() + totals.size());
+void statisticsLines(const std::list<std::list<std::string>>& perName, const std::list<std::string>& totals,
+                     std::vector<std::string>& lines) {
+    lines.resize(perName.size() + totals.size());
+    auto line = lines.begin();
     for (const auto& row : perName) {
-        std::string line;
+        line->clear();  // keeps the line's storage
         size_t column = 0;
         for (const std::string& cell : row) {
             // A row longer than the titles goes on without titles.
-            if (column < 8) line += statisticsColumnTitles[column];
-            appendStatisticsCell(line, cell);
+            if (column < 8) *line += statisticsColumnTitles[column];
+            appendStatisticsCell(*line, cell);
             ++column;
         }
-        lines.push_back(std::move(line));
+        ++line;
     }
-    lines.insert(lines.end(), totals.begin(), totals.end());
+    for (const std::string& total : totals) (line++)->assign(total);
+}
+
+std::vector<std::string> statisticsLines(const std::list<std::list<std::string>>& perName,
+                                         const std::list<std::string>& totals) {
+    std::vector<std::string> lines;
+    statisticsLines(perName, totals, lines);
     return lines;
 }
