@@ -38,6 +38,7 @@ void BM_DiagnosticsRefresh(benchmark::State& state) {
     std::vector<std::string> lines;
     for (auto _ : state) {
         library.requests->generateInfo(perName, totals);
+        window.takeSpareLines(lines);
         statisticsLines(perName, totals, lines);
         lineCount = lines.size();
         window.setLines(lines);

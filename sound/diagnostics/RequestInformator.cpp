@@ -107,6 +107,7 @@ void RequestInformator::process() {
     // The statistics and the lines are written over those of the previous
     // refresh: a refresh over thousands of sounds allocates almost nothing.
     theRequestManager->generateInfo(perName, totals);
+    window->takeSpareLines(lines);
     statisticsLines(perName, totals, lines);
     window->setLines(lines);  // never waits for the window thread
 }

@@ -1,5 +1,8 @@
 #include "sound/diagnostics/StatisticsLines.h"
 
+#include <algorithm>
+#include <cstring>
+
 const char* const statisticsColumnTitles[8] = {"",        " size: ", " state: ", " clone: ",
                                                " play: ", " freq: ", " bits: ",  " chan: "};
 
@@ -16,7 +19,13 @@ void statisticsLines(const std::list<std::list<std::string>>& perName, const std
     auto line = lines.begin();
     for (const auto& row : perName) {
         line->clear();  // keeps the line's storage
-        size_t column = 0;
+        size_t length = 0, column = 0;
+        for (const std::string& cell : row) {
+            length += (column < 8 ? std::strlen(statisticsColumnTitles[column]) : 0) + std::max<size_t>(cell.size(), 15);
+            ++column;
+        }
+        line->reserve(length);  // one allocation at most, however many cells
+        column = 0;
         for (const std::string& cell : row) {
             // A row longer than the titles goes on without titles.
             if (column < 8) *line += statisticsColumnTitles[column];

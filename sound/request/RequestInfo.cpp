@@ -71,6 +71,7 @@ void RequestManager::summarise(std::list<std::list<std::string>>& perName, std::
     // In name order, as the walk meets them; the names stay in the map for
     // the length of this call (the lock is held).
     std::vector<std::pair<const std::string*, Summary>> summaries;
+    summaries.reserve(theSound3DEffects.size());
     std::string state;
     for (const auto& entry : theSound3DEffects) {
         Sound3DEffect* effect = entry.second;
