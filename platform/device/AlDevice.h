@@ -37,6 +37,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "interfaces/SoundDevice.h"
@@ -134,6 +135,7 @@ private:
     LoudnessMeter meter;
     bool metering = false;  // the meter is on and sees this output's mix
     StreamCache streams{*this};  // the streamed files' shared decoding
+    std::vector<std::pair<float, AlEffect*>> heardByLoudness, waitingByLoudness;  // rebalance's lists
 };
 
 }  // namespace aldevice

@@ -65,6 +65,7 @@ void SharedStream::freeBlock(uint64_t index) {
     alDeleteBuffers(1, &b.buffer);
     const uint64_t bytes = uint64_t(b.frames) * channelCount * 2;
     keptBytes -= bytes;
+    device.streams.keptBytes -= bytes;
     device.bufferBytes -= bytes;
     b = Block{};
 }
@@ -113,6 +114,7 @@ unsigned SharedStream::block(uint64_t index, uint32_t* frames) {
     b.frames = static_cast<uint32_t>(n);
     const uint64_t bytes = uint64_t(n) * channelCount * 2;
     keptBytes += bytes;
+    device.streams.keptBytes += bytes;
     device.bufferBytes += bytes;
     ++decodedCount;
     *frames = b.frames;
@@ -124,7 +126,7 @@ void SharedStream::hold(uint64_t index) { ++blocks[index].users; }
 void SharedStream::letGo(uint64_t index) {
     Block& b = blocks[index];
     if (b.users > 0) --b.users;
-    if (b.users == 0 && !keepAll) freeBlock(index);
+    if (b.users == 0 && (!keepAll || device.streams.keptBytes > keptDeviceBytes)) freeBlock(index);
 }
 
 // ---------------------------------------------------------------- cache

@@ -9,8 +9,10 @@
 //
 // A file whose decoded sound fits in keptFileBytes keeps every block it has
 // decoded for as long as any stream of it lives (a looped ambience decodes
-// once); a longer one keeps only the blocks some voice has queued, and
-// decodes a block again when a stream comes back to it.
+// once), while the blocks kept by all the device's files stay within
+// keptDeviceBytes; a longer file, or any file past that budget, keeps only
+// the blocks some voice has queued, and decodes a block again when a stream
+// comes back to it.
 //
 // Which file a stream shares is decided by its resource path and the
 // content's identity: its size and its bytes at the head, the tail and
@@ -53,9 +55,10 @@ private:
 
 class SharedStream {
 public:
-    // Decoded bytes up to which a file keeps all its blocks (about 87 s of
-    // stereo at 48 kHz).
-    static constexpr uint64_t keptFileBytes = uint64_t(16) << 20;
+    // Decoded bytes up to which a file keeps all its blocks (about 44 s of
+    // stereo at 48 kHz), and the same for all the device's files together.
+    static constexpr uint64_t keptFileBytes = uint64_t(8) << 20;
+    static constexpr uint64_t keptDeviceBytes = uint64_t(64) << 20;
 
     ~SharedStream();
     SharedStream(const SharedStream&) = delete;
@@ -128,6 +131,8 @@ private:
 
     AlDevice& device;
     std::vector<std::weak_ptr<SharedStream>> sounds;
+    uint64_t keptBytes = 0;  // decoded bytes all the shared sounds hold
+    friend class SharedStream;
 };
 
 }  // namespace aldevice
