@@ -42,7 +42,7 @@ SharedStream::SharedStream(AlDevice& d, std::unique_ptr<MemoryStream> f, const s
     rate = decoder->frequency();
     channelCount = decoder->channels();
     declaredFrames = decoder->frames();
-    keepAll = declaredFrames && declaredFrames * channelCount * 2 <= keptFileBytes;
+    wholeBytes = declaredFrames * channelCount * 2;  // kept whole only if the cache grants it
     // Room for every block the file declares (within reason: a header may
     // claim any length), so that streaming it does not grow the table while
     // the device mixes.
@@ -51,6 +51,10 @@ SharedStream::SharedStream(AlDevice& d, std::unique_ptr<MemoryStream> f, const s
 }
 
 SharedStream::~SharedStream() {
+    if (keepAll) {
+        std::lock_guard<std::recursive_mutex> guard(device.lock);
+        device.streams.reservedBytes -= wholeBytes;
+    }
     bool any = false;
     for (const Block& b : blocks) any = any || b.buffer;
     if (!any) return;
@@ -65,7 +69,6 @@ void SharedStream::freeBlock(uint64_t index) {
     alDeleteBuffers(1, &b.buffer);
     const uint64_t bytes = uint64_t(b.frames) * channelCount * 2;
     keptBytes -= bytes;
-    device.streams.keptBytes -= bytes;
     device.bufferBytes -= bytes;
     b = Block{};
 }
@@ -114,7 +117,6 @@ unsigned SharedStream::block(uint64_t index, uint32_t* frames) {
     b.frames = static_cast<uint32_t>(n);
     const uint64_t bytes = uint64_t(n) * channelCount * 2;
     keptBytes += bytes;
-    device.streams.keptBytes += bytes;
     device.bufferBytes += bytes;
     ++decodedCount;
     *frames = b.frames;
@@ -126,7 +128,7 @@ void SharedStream::hold(uint64_t index) { ++blocks[index].users; }
 void SharedStream::letGo(uint64_t index) {
     Block& b = blocks[index];
     if (b.users > 0) --b.users;
-    if (b.users == 0 && (!keepAll || device.streams.keptBytes > keptDeviceBytes)) freeBlock(index);
+    if (b.users == 0 && !keepAll) freeBlock(index);
 }
 
 // ---------------------------------------------------------------- cache
@@ -194,6 +196,13 @@ std::shared_ptr<SharedStream> StreamCache::open(ResourceStream* stream, const st
     // Another thread may have published the same content meanwhile.
     if (auto shared = find(id)) return shared;
     if (id.size > 0) sounds.push_back(made);
+    // Kept whole when the file is short enough and the device's budget has
+    // room for it.
+    const uint64_t whole = made->wholeBytes;
+    if (whole && whole <= SharedStream::keptFileBytes && reservedBytes + whole <= SharedStream::keptDeviceBytes) {
+        made->keepAll = true;
+        reservedBytes += whole;
+    }
     return made;
 }
 

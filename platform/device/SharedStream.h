@@ -9,10 +9,11 @@
 //
 // A file whose decoded sound fits in keptFileBytes keeps every block it has
 // decoded for as long as any stream of it lives (a looped ambience decodes
-// once), while the blocks kept by all the device's files stay within
-// keptDeviceBytes; a longer file, or any file past that budget, keeps only
-// the blocks some voice has queued, and decodes a block again when a stream
-// comes back to it.
+// once), as long as the files kept whole on the device stay within
+// keptDeviceBytes (a file takes its share when it is first opened, and gives
+// it back with its last stream). A longer file, or one opened past that
+// budget, keeps only the blocks some voice has queued, and decodes a block
+// again when a stream comes back to it.
 //
 // Which file a stream shares is decided by its resource path and the
 // content's identity: its size and its bytes at the head, the tail and
@@ -97,7 +98,8 @@ private:
     std::unique_ptr<Decoder> decoder;
     uint32_t rate = 0, channelCount = 0;
     uint64_t declaredFrames = 0;
-    bool keepAll = true;
+    bool keepAll = false;
+    uint64_t wholeBytes = 0;  // the decoded size the file declares
     bool broken = false;
     std::vector<Block> blocks;
     uint64_t endBlock = UINT64_MAX;  // the first block the file does not have, once known
@@ -131,7 +133,7 @@ private:
 
     AlDevice& device;
     std::vector<std::weak_ptr<SharedStream>> sounds;
-    uint64_t keptBytes = 0;  // decoded bytes all the shared sounds hold
+    uint64_t reservedBytes = 0;  // decoded bytes of the files kept whole
     friend class SharedStream;
 };
 

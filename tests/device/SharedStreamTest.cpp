@@ -132,6 +132,27 @@ TEST_F(SharedStreamTest, StreamsOfOneFileHearTheFileAsDecodedWholeEachFromItsOwn
     EXPECT_EQ(device.getBufferBytes(), 2u * frames * 2 * 2);
 }
 
+// A file too long to keep whole (more than 8 MB decoded) keeps only the
+// blocks voices have queued, and still sounds as the file decoded whole,
+// also when a stream goes back to a block given up before.
+TEST_F(SharedStreamTest, ALongFileKeepsOnlyQueuedBlocksAndSoundsTheSame) {
+    const int frames = 48 * rate;  // 9.2 MB of decoded stereo
+    const std::string path = noise("long.wav", frames, 6, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    AlEffect* whole = effect(path, false);
+    const uint64_t loadedBytes = device.getBufferBytes();
+    AlEffect* streamed = effect(path, true);
+    for (uint32_t at : {uint32_t(frames - 20000), 100000u, 100000u}) {
+        const std::vector<float> expected = heard(whole, at, 48000);
+        const std::vector<float> got = heard(streamed, at, 48000);
+        EXPECT_LT(largestDifference(expected, got), 1e-6) << "started at " << at;
+    }
+    streamed->setPlayPosition(0);
+    streamed->play();
+    render(2 * rate);
+    // The queued blocks (four of 8192 stereo frames) and nothing more.
+    EXPECT_LE(device.getBufferBytes() - loadedBytes, 5u * 8192 * 2 * 2);
+}
+
 // A file rewritten on disk while a stream of it plays (a content reload):
 // a stream opened afterwards hears the new content, never the old blocks;
 // the old stream keeps its own.
