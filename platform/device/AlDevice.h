@@ -37,6 +37,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "interfaces/SoundDevice.h"
@@ -46,6 +47,7 @@
 #include "platform/device/DeviceSettings.h"
 #include "platform/device/LoudnessMeter.h"
 #include "platform/device/Output.h"
+#include "platform/device/SharedStream.h"
 
 namespace aldevice {
 
@@ -93,6 +95,8 @@ private:
     friend class AlEffect;
     friend class AlListener;
     friend struct Buffer;
+    friend class SharedStream;
+    friend class StreamCache;
 
     void openContext();
     void closeContext();
@@ -130,6 +134,8 @@ private:
     void* wavFile = nullptr;  // SNDFILE*
     LoudnessMeter meter;
     bool metering = false;  // the meter is on and sees this output's mix
+    StreamCache streams{*this};  // the streamed files' shared decoding
+    std::vector<std::pair<float, AlEffect*>> heardByLoudness, waitingByLoudness;  // rebalance's lists
 };
 
 }  // namespace aldevice
