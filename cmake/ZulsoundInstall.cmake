@@ -5,9 +5,18 @@ install(TARGETS zulsound zulsound_interfaces EXPORT zulsoundTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-# Public headers keep their repository paths below include/zulsound.
-install(DIRECTORY interfaces sound DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/zulsound
-  FILES_MATCHING PATTERN "*.h")
+# The installed headers are the game's API and no more: the umbrella
+# sound/zulsound.h and what it includes, gathered at every build into
+# public-headers/zulsound/ with their includes prefixed "zulsound/"
+# (cmake/PublicHeaders.cmake), and installed below include/zulsound/.
+set(ZULSOUND_PUBLIC_HEADERS_DIR ${PROJECT_BINARY_DIR}/public-headers)
+add_custom_target(zulsound_public_headers ALL
+  COMMAND ${CMAKE_COMMAND} -DSOURCE_ROOT=${PROJECT_SOURCE_DIR} -DGENERATED_ROOT=${ZULSOUND_GENERATED_DIR}
+    -DOUTPUT_DIR=${ZULSOUND_PUBLIC_HEADERS_DIR} -DROOTS=sound/zulsound.h
+    -P ${PROJECT_SOURCE_DIR}/cmake/PublicHeaders.cmake
+  COMMENT "Gathering the public headers"
+  VERBATIM)
+install(DIRECTORY ${ZULSOUND_PUBLIC_HEADERS_DIR}/zulsound DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 
 install(EXPORT zulsoundTargets NAMESPACE zulsound:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/zulsound)
 configure_package_config_file(cmake/zulsoundConfig.cmake.in

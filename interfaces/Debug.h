@@ -64,12 +64,12 @@ private:
 
 class ZULSOUND_API Warning : public Message {
 public:
-    Warning(const Context& context, float level) : Message(context, level, Kind::Warning) {}
+    Warning(const Context& where, float messageLevel) : Message(where, messageLevel, Kind::Warning) {}
 };
 
 class ZULSOUND_API Error : public Message {
 public:
-    explicit Error(const Context& context) : Message(context, 0.0f, Kind::Error) {}
+    explicit Error(const Context& where) : Message(where, 0.0f, Kind::Error) {}
 };
 
 // A named log channel. Channels with the same name share their output.

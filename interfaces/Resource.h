@@ -48,7 +48,7 @@ extern ZULSOUND_API ResourceManager* theResourceManager;
 // Takes the resource manager's lock for a scope.
 class ResourceLock {
 public:
-    explicit ResourceLock(ResourceManager* manager) : manager(manager) { manager->lock(); }
+    explicit ResourceLock(ResourceManager* locked) : manager(locked) { manager->lock(); }
     ~ResourceLock() { manager->unlock(); }
     ResourceLock(const ResourceLock&) = delete;
     ResourceLock& operator=(const ResourceLock&) = delete;

@@ -34,13 +34,13 @@ enum Sound3DApply : int {
 // Thrown by device enumeration and initialisation.
 class ZULSOUND_API SoundDeviceException : public debug::Exception {
 public:
-    explicit SoundDeviceException(const std::string& text) : debug::Exception(text) {}
+    explicit SoundDeviceException(const std::string& what) : debug::Exception(what) {}
 };
 
 // Thrown by clone, createStatic and createStreaming.
 class ZULSOUND_API SoundObjectException : public debug::Exception {
 public:
-    explicit SoundObjectException(const std::string& text) : debug::Exception(text) {}
+    explicit SoundObjectException(const std::string& what) : debug::Exception(what) {}
 };
 
 class ZULSOUND_API Sound3DEffect {
@@ -142,6 +142,45 @@ public:
     static void setOutput(const std::string& setting);
     // The devices the library itself lists when no provider is installed.
     static DeviceList listOwnDevices();
+
+    /// @name Hand-pumped loopback output
+    /// A game's own tests render its sound faster than real time: the mixer
+    /// runs only when the game asks for frames, on the game's thread, so a
+    /// test renders exactly the frames it wants, in step with its own game
+    /// frames, and the same calls give the same samples. All of these may be
+    /// called from any thread; each holds one lock of its own for its run,
+    /// and renderings from several threads are served one after the other.
+    /// @{
+
+    /// Makes a new hand-pumped loopback output the only device the library
+    /// lists, from the next SoundManager::activate() on: call it before
+    /// activate(). It replaces any device provider (setDeviceProvider) and
+    /// any output setting (setOutput) until closeLoopback(). Calling it again
+    /// opens a fresh output for the next activation.
+    static void openLoopback();
+    /// Mixes the next `frames` sample frames into `out` (interleaved stereo
+    /// floats, 2 x frames values, at getLoopbackFrequency()). Between
+    /// activate() and deactivate() that is the library's sound; before,
+    /// after, or without openLoopback() the frames are silence. Returns false
+    /// only without openLoopback(); nothing is logged.
+    static bool renderLoopback(float* out, uint32_t frames);
+    /// Mixes the next `frames` frames as renderLoopback() does and appends
+    /// them to the 16-bit stereo WAV file at `path`. A path other than the
+    /// last one starts a new file (the last one is finished); the file is
+    /// complete on disk after every call. False, with nothing written, when
+    /// openLoopback() was not called or the file does not open (the error is
+    /// logged once per path on the "SoundDevice" channel).
+    static bool renderLoopbackToFile(const std::string& path, uint32_t frames);
+    /// The loopback output's sample rate in frames per second (48000 unless
+    /// the content's "/Sounds/device.cfg" sets "frequency"); 0 without
+    /// openLoopback().
+    static uint32_t getLoopbackFrequency();
+    /// Finishes the file of renderLoopbackToFile(), gives the device list
+    /// back to the library (no provider) and forgets the loopback output. A
+    /// SoundManager still activated keeps rendering nowhere until it is
+    /// deactivated; call it after deactivate().
+    static void closeLoopback();
+    /// @}
 
 private:
     DeviceList devices;
