@@ -37,6 +37,16 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/zulsound.pc DESTINATION ${CMAKE_INSTAL
 find_program(ZULSOUND_DOXYGEN doxygen)
 if(ZULSOUND_DOXYGEN)
   set(ZULSOUND_REFERENCE_DIR ${PROJECT_BINARY_DIR}/reference)
+  # The reference covers the umbrella and the headers it names; what those
+  # include only for their class layouts (the music worker's thread objects,
+  # the landscape's records) is installed but not part of it.
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/sound/zulsound.h)
+  file(STRINGS ${PROJECT_SOURCE_DIR}/sound/zulsound.h named REGEX "^#include \"")
+  set(ZULSOUND_REFERENCE_INPUT "${ZULSOUND_PUBLIC_HEADERS_DIR}/zulsound/zulsound.h")
+  foreach(line ${named})
+    string(REGEX REPLACE "^#include \"([^\"]+)\".*" "\\1" header "${line}")
+    string(APPEND ZULSOUND_REFERENCE_INPUT " ${ZULSOUND_PUBLIC_HEADERS_DIR}/zulsound/${header}")
+  endforeach()
   configure_file(docs/Doxyfile.in ${PROJECT_BINARY_DIR}/Doxyfile @ONLY)
   add_custom_target(reference
     COMMAND ${CMAKE_COMMAND} -E make_directory ${ZULSOUND_REFERENCE_DIR}
