@@ -57,10 +57,11 @@ public:
 
     /// Opens the sound device (the output chosen by
     /// Sound3DDeviceManager::setOutput() or openLoopback(), else the sound
-    /// card, else the null output), reads "/Configs/Sounds/Effects.snd" and
-    /// "/Configs/Sounds/Listener.cfg", switches every effect on and reads
-    /// the window's focus: set theRenderWindow before, and keep it set until
-    /// deactivate(). A second call logs "Skip initialize: already done".
+    /// card, else the null output), reads "/Configs/Sounds/Effects.snd",
+    /// switches every effect on and reads the window's focus: set
+    /// theRenderWindow before, and keep it set until deactivate(). A second
+    /// call logs the error "Skip initialize: already done" and changes
+    /// nothing.
     /// When no device opens, later loads are refused with "device is
     /// uninitialized" warnings and nothing is heard.
     void activate();
@@ -69,9 +70,11 @@ public:
     /// at the next activate().
     void deactivate();
     /// Silences every effect (the game's pause); unpause() brings back what
-    /// was playing.
+    /// was playing. Already paused: error "Skip deactivateAllEffects:
+    /// already done".
     void pause();
-    /// Undoes pause().
+    /// Undoes pause(). Not paused: error "Skip activateAllEffects: already
+    /// done".
     void unpause();
     /// Lowers the music to its quiet level ("louder" of MusicSettings.cfg,
     /// default 0.5) at once; isMusicQuiet() is true from this call on.
