@@ -9,8 +9,9 @@
 /// The group "Menu sounds" (id 2). The game builds it after
 /// SoundManager::activate() and deletes it before the SoundManager; the
 /// library never builds one. Built before activate() it stays silent for
-/// good: its effects are made at construction, while no effect
-/// configuration is read.
+/// good: its effects are made at construction and ask for their sounds
+/// then, while no device is open ("Skip load NAME: device is
+/// uninitialized"), and are not asked again.
 ///
 /// Its table comes from "/Configs/Sounds/UI.cfg": one block per menu sound,
 /// named by the menu sound, whose string "sound" names the effect. Every
