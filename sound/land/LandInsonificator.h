@@ -81,9 +81,11 @@ public:
     void forceUpdate();
 
     /// Reads a sound map block ("fade" and one child block per source):
-    /// Running, the sources are replaced at once; Ready, it ends Idle.
+    /// Running, the sources are replaced at once; Ready, it ends Idle. A null
+    /// block: error "Skip load: no block", nothing changes.
     void load(configmanager::Block* block);
-    /// Writes the sources into `block` as load() reads them.
+    /// Writes the sources into `block` as load() reads them. A null block:
+    /// error "Skip save: no block".
     void save(configmanager::Block* block);
 
     /// Class-wide tuning of the frame update, read from AdaptSettings.cfg at

@@ -1,6 +1,7 @@
 #pragma once
 /// @file
 /// The façade through which the game drives the whole library.
+#include <atomic>
 #include <string>
 
 #include "interfaces/Export.h"
@@ -36,9 +37,10 @@ class Block;
 /// touching freed memory.
 ///
 /// Threads: any game thread. The façade takes no lock of its own; every
-/// object it forwards to guards itself. Messages go to the log channels
-/// "SoundManager", "RequestManager", "MusicInsonificator" and
-/// "LandInsonificator"; nothing is thrown to the caller.
+/// object it forwards to guards itself, and the music-muted flag is atomic.
+/// Messages go to the log channels "SoundManager", "RequestManager",
+/// "MusicInsonificator" and "LandInsonificator"; nothing is thrown to the
+/// caller.
 class ZULSOUND_API SoundManager {
 public:
     /// Creates the request manager, the effect and listener manager, the
@@ -48,11 +50,10 @@ public:
     SoundManager();
     /// Deletes everything the constructor created (the music first, the
     /// request manager last, which closes a device still open) and sets the
-    /// pointers back to null. Call deactivate() first; music still playing
-    /// is destroyed with the warning "Not all the musics was destroyed:
-    /// size = N", commands the worker has not served with "Not all the
-    /// messages was destroyed: size = N" (stop the music and wait with
-    /// MusicInsonificator::waitUntilServed() before).
+    /// pointers back to null. Call deactivate() first. The music worker
+    /// serves its queued commands first (fades take their time); music still
+    /// playing then is destroyed with the warning "Not all the musics was
+    /// destroyed: size = N": stopMusic() before.
     virtual ~SoundManager();
 
     /// Opens the sound device (the output chosen by
@@ -141,6 +142,7 @@ private:
     // False for a refused second manager: it owns nothing and forwards nothing.
     bool usable(const char* operation);
 
-    bool musicQuiet = false;
+    // Read and written from any game thread.
+    std::atomic<bool> musicQuiet{false};
     bool owner = false;
 };

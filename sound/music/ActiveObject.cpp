@@ -75,6 +75,9 @@ void ActiveObject::terminate() {
 
 void ActiveObject::resume() {
     std::lock_guard<std::mutex> guard(gateLock);
+    // Once the gates are open for good the object is ending: a thread still
+    // at the start gate leaves without running.
+    if (gateOpen) return;
     if (suspendCount > 0 && --suspendCount == 0) {
         released = true;  // the first resume lets the thread start for good
         gateChanged.notify_all();
@@ -91,10 +94,11 @@ void ActiveObject::passGate() {
     gateChanged.wait(guard, [this] { return suspendCount == 0 || gateOpen; });
 }
 
-void ActiveObject::openGate() {
+bool ActiveObject::openGate() {
     std::lock_guard<std::mutex> guard(gateLock);
     gateOpen = true;
     gateChanged.notify_all();
+    return released;
 }
 
 void ActiveObject::setPriority(int priority) {

@@ -64,8 +64,10 @@ protected:
     // Waits while the object is suspended, unless the gate has been opened
     // for good (openGate()). Called by the object's own thread.
     void passGate();
-    // Opens every gate for good, so that a loop can reach its end.
-    void openGate();
+    // Opens every gate for good, so that a loop can reach its end. Returns
+    // whether the thread passed the start gate, that is whether run() runs
+    // (or ran); a thread still held there now ends without running it.
+    bool openGate();
     // Whether the thread exists (false only when it could not be created).
     bool hasThread() const { return threadHandle.joinable(); }
 

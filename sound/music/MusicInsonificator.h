@@ -29,9 +29,16 @@
 // Threads: start, stop, quiet, loud, reReadConfig, save, load and the
 // group operations from any game thread; they never touch the sound device
 // and never wait for the worker (a small lock orders concurrent start and
-// stop calls). The worker runs process() and everything it calls. The
-// destructor stops the worker first; a fade in progress ends at its next
-// step, and commands not yet served are left in the queue.
+// stop calls). The worker runs process() and everything it calls.
+//
+// Shutdown: the destructor lets the worker finish its run, which serves
+// every command queued before or during it, each fade with all its steps and
+// the configured pause after each; commands queued after the worker's last
+// wake-up are then served by the destructor itself. Deleting the music
+// therefore waits for the fades under way and queued: at most the configured
+// fade length (fadeStepNumber x sleepMilliseconds) per queued command, 2 s
+// with the sample settings. Music still playing afterwards is reported and
+// destroyed without a fade.
 #include <atomic>
 #include <condition_variable>
 #include <list>
@@ -40,7 +47,7 @@
 
 #include "sound/insonificators/Insonificator.h"
 #include "sound/music/MessageQueue.h"
-#include "sound/music/NotifyingObject.h"
+#include "sound/music/InitiationObject.h"
 
 namespace configmanager {
 class Block;
@@ -55,8 +62,9 @@ class Block;
 /// return at once; the worker plays, stops and fades, in arrival order.
 /// While started, further start() calls are ignored without a message:
 /// switching is stop() then start(name). For a shutdown that leaves nothing
-/// to warn about, stop() and then waitUntilServed() before the SoundManager
-/// is deactivated and deleted.
+/// to warn about, stop() (and waitUntilServed(), to have the fade-out done
+/// before the game tears down) before the SoundManager is deactivated and
+/// deleted.
 ///
 /// Settings: "/Configs/Sounds/MusicSettings.cfg" ("fadeStepNumber",
 /// "louder", "sleepMilliseconds"; a fade lasts about fadeStepNumber x
@@ -69,8 +77,9 @@ public:
     /// Reads the settings and starts the worker, which waits (built by the
     /// SoundManager).
     MusicInsonificator();
-    /// Stops the worker; music left playing is destroyed with the warning
-    /// "Not all the musics was destroyed: size = N".
+    /// Lets the worker serve every queued command (fades included, so this
+    /// waits), then ends it; music still playing then is destroyed without a
+    /// fade and with the warning "Not all the musics was destroyed: size = N".
     ~MusicInsonificator() override;
 
     /// start(name) with the music of the last load() ("bgmID"): how a
@@ -135,7 +144,6 @@ private:
 
     std::mutex callerLock;  // started and bgmID
     int stepsNow = 1000;    // the fade steps of the command in hand (worker only)
-    std::atomic<bool> ending{false};
     std::atomic<unsigned long long> wakeRequests{0};
     std::mutex progressLock;
     std::condition_variable progressMade;

@@ -1,0 +1,296 @@
+// An effect's life, playback state and buffer: what the sound library asks
+// of one sound. Voices are in Voices.cpp, streams in AlStream.cpp.
+#define AL_ALEXT_PROTOTYPES
+#include "platform/device/AlDevice.h"
+
+#include <AL/al.h>
+#include <AL/alc.h>
+#include <AL/alext.h>
+
+#include <algorithm>
+
+#include "platform/device/Decoder.h"
+#include "platform/device/DeviceLog.h"
+
+#include "platform/device/AlInternal.h"
+
+namespace aldevice {
+
+// ---------------------------------------------------------------- buffers
+
+Buffer::~Buffer() {
+    if (!device || !id) return;
+    std::lock_guard<std::recursive_mutex> guard(device->lock);
+    const ContextScope current = device->makeCurrent();
+    alDeleteBuffers(1, &id);
+    device->bufferBytes -= bytes;
+}
+
+// ---------------------------------------------------------------- effect
+
+AlEffect::AlEffect(AlDevice& d) : device(d) {}
+
+AlEffect::~AlEffect() {
+    std::lock_guard<std::recursive_mutex> guard(device.lock);
+    dropVoice();
+    if (!streamBuffers.empty()) {
+        const ContextScope current = device.makeCurrent();
+        alDeleteBuffers(static_cast<ALsizei>(streamBuffers.size()), streamBuffers.data());
+        device.bufferBytes -= streamBytes;
+    }
+    decoder.reset();
+    // A clone of a stream reads its own stream of the same resource.
+    if (stream && state == "clone" && theResourceManager) theResourceManager->closeStream(stream);
+}
+
+uint64_t AlEffect::lengthFrames() const {
+    if (buffer) return buffer->frames;
+    return streamFrames;
+}
+
+uint32_t AlEffect::currentFrame() {
+    if (!source) {
+        advanceVirtual();
+        return position;
+    }
+    const ContextScope current = device.makeCurrent();
+    ALint offset = 0;
+    alGetSourcei(source, AL_SAMPLE_OFFSET, &offset);
+    if (buffer) return static_cast<uint32_t>(offset);
+    uint64_t frame = queuedBase + static_cast<uint64_t>(offset);
+    ALint stateNow = AL_PLAYING;
+    alGetSourcei(source, AL_SOURCE_STATE, &stateNow);
+    // A stream that ran to the end of its queue reports offset 0 until its
+    // buffers are unqueued: it stands where the decoder stopped.
+    if (stateNow == AL_STOPPED) frame = decodePosition;
+    const uint64_t length = lengthFrames();
+    return static_cast<uint32_t>(length ? frame % length : frame);
+}
+
+void AlEffect::advanceVirtual() {
+    const uint64_t clock = device.now();
+    if (playing && !source) {
+        const uint64_t length = lengthFrames();
+        // The device clock runs at the mix rate; the sound at its own.
+        const uint32_t rate = buffer ? buffer->frequency : streamFrequency;
+        const double scale = device.settings.frequency ? double(rate) / device.settings.frequency : 1.0;
+        uint64_t frame = position + static_cast<uint64_t>(double(clock - virtualSince) * scale);
+        if (length && frame >= length) {
+            if (looped) {
+                frame %= length;
+            } else {
+                virtualSince = clock;
+                finish();
+                return;
+            }
+        }
+        position = static_cast<uint32_t>(frame);
+    }
+    virtualSince = clock;
+}
+
+void AlEffect::play() {
+    std::lock_guard<std::recursive_mutex> guard(device.lock);
+    if (!hasSound() || playing) return;
+    if (lengthFrames() && position >= lengthFrames()) position = 0;
+    playing = true;
+    virtualSince = device.now();
+    if (device.acquireVoice(this)) startOnVoice(position);
+    device.rebalance();
+}
+
+void AlEffect::setLooped(bool l) {
+    std::lock_guard<std::recursive_mutex> guard(device.lock);
+    looped = l;
+    if (source && buffer) {
+        const ContextScope current = device.makeCurrent();
+        alSourcei(source, AL_LOOPING, l ? AL_TRUE : AL_FALSE);
+    }
+}
+
+void AlEffect::stop() {
+    std::lock_guard<std::recursive_mutex> guard(device.lock);
+    if (!playing) return;
+    dropVoice();  // keeps the position: the caller may read it and resume there
+    advanceVirtual();
+    playing = false;
+}
+
+void AlEffect::trigger() {
+    std::lock_guard<std::recursive_mutex> guard(device.lock);
+    if (!hasSound()) return;
+    position = 0;
+    virtualSince = device.now();
+    if (source) {
+        startOnVoice(0);
+    } else {
+        playing = false;
+        play();
+    }
+    playing = true;
+}
+
+bool AlEffect::isPlaying() {
+    std::lock_guard<std::recursive_mutex> guard(device.lock);
+    if (playing && source && buffer) {
+        const ContextScope current = device.makeCurrent();
+        ALint stateNow = 0;
+        alGetSourcei(source, AL_SOURCE_STATE, &stateNow);
+        if (stateNow == AL_STOPPED) finish();
+    } else if (playing && !source) {
+        advanceVirtual();
+    }
+    return playing;
+}
+
+uint32_t AlEffect::getPlayPosition() {
+    std::lock_guard<std::recursive_mutex> guard(device.lock);
+    return currentFrame();
+}
+
+void AlEffect::setPlayPosition(uint32_t p) {
+    std::lock_guard<std::recursive_mutex> guard(device.lock);
+    const uint64_t length = lengthFrames();
+    position = length && p >= length ? static_cast<uint32_t>(length - 1) : p;
+    virtualSince = device.now();
+    if (source) {
+        const ContextScope current = device.makeCurrent();
+        if (buffer) alSourcei(source, AL_SAMPLE_OFFSET, static_cast<ALint>(position));
+        else queueFrom(position);
+    }
+}
+
+void AlEffect::setVolume(float v) {
+    std::lock_guard<std::recursive_mutex> guard(device.lock);
+    volume = v;
+    if (source) {
+        const ContextScope current = device.makeCurrent();
+        alSourcef(source, AL_GAIN, v);
+    }
+}
+
+void AlEffect::release() {
+    std::lock_guard<std::recursive_mutex> guard(device.lock);
+    playing = false;
+    dropVoice();
+}
+
+// A placement change acts at once, or waits for the listener's commit; a
+// change at once also reaches the pending placement, so that the commit
+// does not take it back.
+template <typename Change>
+void AlEffect::place(Sound3DApply apply, Change change) {
+    std::lock_guard<std::recursive_mutex> guard(device.lock);
+    if (!hasPending) pending = now;
+    change(pending);
+    if (apply == SOUND3D_APPLY_DEFERRED) {
+        hasPending = true;
+        return;
+    }
+    change(now);
+    applyPlacement();
+}
+
+void AlEffect::setRadius(float radius, Sound3DApply apply) {
+    place(apply, [radius](Placement& p) { p.radius = radius; });
+}
+
+void AlEffect::setMode(Sound3DMode mode, Sound3DApply apply) {
+    place(apply, [mode](Placement& p) { p.mode = mode; });
+}
+
+void AlEffect::setPosition(const Vector& position, Sound3DApply apply) {
+    place(apply, [position](Placement& p) { p.position = position; });
+}
+
+void AlEffect::clone(Sound3DEffect* sourceEffect) {
+    auto* from = dynamic_cast<AlEffect*>(sourceEffect);
+    std::string path;
+    size_t buffers = 0;
+    {
+        std::lock_guard<std::recursive_mutex> guard(device.lock);
+        if (!from || !from->hasSound()) throw SoundObjectException("clone: the source effect holds no sound");
+        if (from->buffer) {
+            buffer = from->buffer;  // one copy of the samples, however many clones
+            looped = from->looped;
+            state = "clone";
+            return;
+        }
+        path = from->stream ? from->stream->getPath() : std::string();
+        buffers = from->streamBuffers.size();
+    }
+    // A clone of a stream reads its own stream of the same resource. The
+    // resource manager is asked without the device's lock held: that lock
+    // is a leaf.
+    ResourceStream* own = theResourceManager ? theResourceManager->openStream(path.c_str()) : nullptr;
+    if (!own) throw SoundObjectException("clone " + path + ": cannot open the resource again");
+    try {
+        createStreaming(own, buffers);
+    } catch (...) {
+        theResourceManager->closeStream(own);
+        throw;
+    }
+    std::lock_guard<std::recursive_mutex> guard(device.lock);
+    looped = from->looped;
+    state = "clone";
+}
+
+void AlEffect::createStatic(ResourceStream* s) {
+    std::lock_guard<std::recursive_mutex> guard(device.lock);
+    Decoder decoded(s, "createStatic");
+    const std::vector<int16_t> samples = decoded.decodeAll();
+    auto made = std::make_shared<Buffer>();
+    made->frequency = decoded.frequency();
+    made->channels = decoded.channels();
+    made->frames = static_cast<uint32_t>(samples.size() / made->channels);
+    made->bytes = static_cast<uint32_t>(samples.size() * sizeof(int16_t));
+    const ContextScope current = device.makeCurrent();
+    alGetError();
+    alGenBuffers(1, &made->id);
+    alBufferData(made->id, formatOf(made->channels), samples.data(), static_cast<ALsizei>(made->bytes),
+                 static_cast<ALsizei>(made->frequency));
+    if (alGetError() != AL_NO_ERROR) {
+        alDeleteBuffers(1, &made->id);
+        made->id = 0;
+        decoded.fail("the device refused the samples");
+    }
+    made->device = &device;
+    device.bufferBytes += made->bytes;
+    buffer = std::move(made);
+    state = "static";
+}
+
+ResourceStream* AlEffect::getStream() {
+    std::lock_guard<std::recursive_mutex> guard(device.lock);
+    return state == "clone" ? nullptr : stream;  // a clone's own stream is its business
+}
+
+uint32_t AlEffect::getFrequency() {
+    std::lock_guard<std::recursive_mutex> guard(device.lock);
+    return buffer ? buffer->frequency : streamFrequency;
+}
+
+uint32_t AlEffect::getChannels() {
+    std::lock_guard<std::recursive_mutex> guard(device.lock);
+    return buffer ? buffer->channels : streamChannels;
+}
+
+uint32_t AlEffect::getBits() { return 16; }
+
+uint32_t AlEffect::getSize() {
+    std::lock_guard<std::recursive_mutex> guard(device.lock);
+    if (buffer) return buffer->bytes;
+    return static_cast<uint32_t>(streamFrames * streamChannels * 2);
+}
+
+void AlEffect::getState(std::string& s) {
+    std::lock_guard<std::recursive_mutex> guard(device.lock);
+    s = state;
+}
+
+bool AlEffect::isHeard() {
+    std::lock_guard<std::recursive_mutex> guard(device.lock);
+    return source != 0;
+}
+
+}  // namespace aldevice

@@ -1,0 +1,139 @@
+// Voices: the OpenAL sources an effect holds only while it is heard, who
+// holds them when more effects play than the limit allows, and the
+// parameters a voice takes from its effect.
+#define AL_ALEXT_PROTOTYPES
+#include "platform/device/AlDevice.h"
+
+#include <AL/al.h>
+#include <AL/alc.h>
+#include <AL/alext.h>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "platform/device/AlInternal.h"
+
+namespace aldevice {
+
+float AlEffect::loudness() {
+    if (now.mode == SOUND3D_MODE_DISABLE) return volume;
+    const Vector& listenerAt = device.listener.position;
+    const Vector offset = now.mode == SOUND3D_MODE_HEADRELATIVE
+                              ? now.position
+                              : Vector(now.position.x - listenerAt.x, now.position.y - listenerAt.y,
+                                       now.position.z - listenerAt.z);
+    // Distances are in metres: world units times the listener's distance factor.
+    const float reference = std::max(now.radius, 1e-4f);
+    const float distance = std::max(length(offset) * device.listener.distanceFactor, reference);
+    return volume * reference / (reference + device.listener.rolloffFactor * (distance - reference));
+}
+
+void AlEffect::applyPlacement() {
+    if (!source) return;
+    const ContextScope current = device.makeCurrent();
+    // OpenAL works in metres: positions are scaled by the listener's
+    // distance factor (metres per world unit); the radius is in metres.
+    const float scale = device.listener.distanceFactor;
+    if (now.mode == SOUND3D_MODE_HEADRELATIVE) {
+        const Vector p = toOpenAlHeadAxes(now.position);
+        alSourcei(source, AL_SOURCE_RELATIVE, AL_TRUE);
+        alSource3f(source, AL_POSITION, p.x * scale, p.y * scale, p.z * scale);
+    } else {
+        alSourcei(source, AL_SOURCE_RELATIVE, AL_FALSE);
+        alSource3f(source, AL_POSITION, now.position.x * scale, now.position.y * scale, now.position.z * scale);
+    }
+    alSourcei(source, AL_SOURCE_SPATIALIZE_SOFT, now.mode == SOUND3D_MODE_DISABLE ? AL_FALSE : AL_TRUE);
+    alSourcef(source, AL_REFERENCE_DISTANCE, std::max(now.radius, 1e-4f));
+}
+
+void AlEffect::applyToSource() {
+    if (!source) return;
+    const ContextScope current = device.makeCurrent();
+    alSourcef(source, AL_GAIN, volume);
+    alSourcef(source, AL_ROLLOFF_FACTOR, device.listener.rolloffFactor);
+    rolloff = device.listener.rolloffFactor;
+    applyPlacement();
+}
+
+void AlEffect::startOnVoice(uint32_t frame) {
+    const ContextScope current = device.makeCurrent();
+    applyToSource();
+    if (buffer) {
+        alSourcei(source, AL_BUFFER, static_cast<ALint>(buffer->id));
+        alSourcei(source, AL_LOOPING, looped ? AL_TRUE : AL_FALSE);
+        alSourcei(source, AL_SAMPLE_OFFSET, static_cast<ALint>(frame));
+        alSourcePlay(source);
+    } else {
+        queueFrom(frame);
+    }
+}
+
+void AlEffect::finish() {
+    playing = false;
+    if (source) device.releaseVoice(this);
+    position = 0;
+}
+
+void AlEffect::dropVoice() {
+    if (!source) return;
+    position = currentFrame();
+    device.releaseVoice(this);
+    virtualSince = device.now();
+}
+
+bool AlDevice::acquireVoice(AlEffect* effect) {
+    if (!alcContext || effect->source) return effect->source != 0;
+    if (freeSources.empty()) {
+        if (sourcesMade >= settings.voices) return false;
+        const ContextScope current = makeCurrent();
+        alGetError();
+        ALuint id = 0;
+        alGenSources(1, &id);
+        if (alGetError() != AL_NO_ERROR) return false;  // the mixer has no more: play virtually
+        freeSources.push_back(id);
+        ++sourcesMade;
+    }
+    effect->source = freeSources.back();
+    freeSources.pop_back();
+    ++voicesInUse;
+    return true;
+}
+
+void AlDevice::releaseVoice(AlEffect* effect) {
+    if (!effect->source) return;
+    const ContextScope current = makeCurrent();
+    alSourceStop(effect->source);
+    alSourcei(effect->source, AL_BUFFER, 0);
+    freeSources.push_back(effect->source);
+    effect->source = 0;
+    --voicesInUse;
+}
+
+void AlDevice::rebalance() {
+    // Most periods nobody waits for a voice: then no loudness is computed.
+    std::vector<std::pair<float, AlEffect*>> heard, waiting;
+    for (AlEffect* effect : effects)
+        if (effect->playing && !effect->source) waiting.emplace_back(effect->loudness(), effect);
+    if (waiting.empty()) return;
+    for (AlEffect* effect : effects)
+        if (effect->playing && effect->source) heard.emplace_back(effect->loudness(), effect);
+    std::sort(waiting.begin(), waiting.end(), [](auto& a, auto& b) { return a.first > b.first; });
+    std::sort(heard.begin(), heard.end(), [](auto& a, auto& b) { return a.first < b.first; });
+    size_t quietest = 0;
+    for (auto& [gain, effect] : waiting) {
+        if (!effect->playing) continue;  // ended while its time was advanced
+        if (!acquireVoice(effect)) {
+            // No free voice: take the quietest heard one's if this is louder.
+            if (quietest >= heard.size() || heard[quietest].first >= gain) break;
+            heard[quietest].second->dropVoice();
+            ++quietest;
+            if (!acquireVoice(effect)) break;
+        }
+        effect->advanceVirtual();
+        if (effect->playing) effect->startOnVoice(effect->position);
+        else releaseVoice(effect);
+    }
+}
+
+}  // namespace aldevice
