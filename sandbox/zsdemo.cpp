@@ -7,7 +7,8 @@
 //
 // --or-render plays live when a sound card opens and renders to the file
 // otherwise. A rendered run ends with its speed against real time and the
-// shares of the mixer and of the rest of the library in it.
+// shares of the mixer and of the rest of the library in it. Every run ends
+// with the loudness of the mix (integrated, range, true peak).
 //
 // Live (the default) the frames are paced in real time on the output the
 // device library chooses (the sound card, else the null output). With
@@ -143,6 +144,7 @@ int main(int argc, char** argv) {
         ok = false;
     }
     for (const std::string& line : setup->getSide().statistics()) std::cout << line << "\n";
+    if (aldevice::AlDevice* device = setup->getDevice()) std::cout << "zsdemo: " << device->describeLoudness() << "\n";
     if (!render.empty() && ok)
         std::cout << "zsdemo: wrote " << fs::absolute(render).string() << ", " << setup->getRenderedSeconds() << " s\n";
     if (!render.empty() && ok && session.getLoopSeconds() > 0) {

@@ -30,6 +30,7 @@ void AlDevice::runRealTime() {
             const ContextScope current = makeCurrent();
             alcRenderSamplesSOFT(alcOf(alcDevice), mix.data(), static_cast<ALCsizei>(realTimePeriod));
             clock += realTimePeriod;
+            finishMix(mix.data(), realTimePeriod);
             if (wavFile && !lostOutput &&
                 sf_writef_float(static_cast<SNDFILE*>(wavFile), mix.data(), realTimePeriod) != realTimePeriod) {
                 // The file stopped taking samples (a full disk): the mix goes

@@ -102,6 +102,7 @@ std::unique_ptr<SessionSetup> prepareSession(const SetupOptions& options) {
         for (auto& d : Sound3DDeviceManager::listOwnDevices())
             if ((device = std::dynamic_pointer_cast<aldevice::AlDevice>(d))) break;
     }
+    setup->device = device;
     if (device)
         Sound3DDeviceManager::setDeviceProvider([device] { return Sound3DDeviceManager::DeviceList{device}; });
 

@@ -45,6 +45,8 @@ public:
     // Finishes a rendering's file; false when it never opened or stopped
     // taking samples (no space). True when live.
     bool finish();
+    // The device the library lists (null when it is not one of ours).
+    aldevice::AlDevice* getDevice() const { return device.get(); }
 
 private:
     friend std::unique_ptr<SessionSetup> prepareSession(const SetupOptions& options);
@@ -56,6 +58,7 @@ private:
     std::unique_ptr<SoundSide> side, opening;
     std::unique_ptr<RealTimePacer> live;
     std::unique_ptr<RenderPacer> rendered;
+    std::shared_ptr<aldevice::AlDevice> device;
 };
 
 // Null (reported on options.errors) when the content or a rendering's music
