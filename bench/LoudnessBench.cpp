@@ -1,7 +1,9 @@
 // The loudness meter of the mix: its cost per second of audio (48 kHz
 // stereo, fed in the device's 1024-frame periods) beside the mixer's, what
-// each of libebur128's measurements costs (true peak's 4x oversampling is the
-// dearest), and 64 voices mixed through the device with the meter on and off.
+// each of libebur128's measurements costs (its true peak, which the meter no
+// longer uses, is the dearest: mode 2 is what the meter cost before), the
+// meter's own true peak with and without skipping, and 64 voices mixed
+// through the device with the meter on and off.
 #include <benchmark/benchmark.h>
 #include <ebur128.h>
 #include <sndfile.h>
@@ -9,6 +11,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "bench/AllocationCounter.h"
@@ -66,6 +69,25 @@ void BM_LoudnessLibebur128Modes(benchmark::State& state) {
     ebur128_destroy(&st);
 }
 BENCHMARK(BM_LoudnessLibebur128Modes)->DenseRange(0, 2)->Unit(benchmark::kMicrosecond);
+
+// The meter's true peak alone, on one second of a steady tone (0: no block
+// can be skipped) and of a loud first tenth then the tone 10 dB down (1), with
+// skipping off and on.
+void BM_LoudnessTruePeak(benchmark::State& state) {
+    std::vector<float> audio = oneSecond();
+    if (state.range(0) == 1)
+        for (size_t k = 2 * rate / 10; k < audio.size(); ++k) audio[k] *= 0.316f;
+    aldevice::TruePeak peak(rate, state.range(1) == 1);
+    for (auto _ : state)
+        for (uint32_t at = 0; at + period <= rate; at += period) peak.add(audio.data() + 2 * at, period);
+    state.counters["audio_s_per_cpu_s"] = benchmark::Counter(1.0, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["skipped_share"] =
+        double(peak.skippedBlocks()) / double(std::max<uint64_t>(1, peak.skippedBlocks() + peak.filteredBlocks()));
+    state.SetLabel(std::string(state.range(0) ? "loud then quiet" : "steady") +
+                   (state.range(1) ? ", skipping" : ", every block"));
+    benchmark::DoNotOptimize(peak.peak());
+}
+BENCHMARK(BM_LoudnessTruePeak)->ArgsProduct({{0, 1}, {0, 1}})->Unit(benchmark::kMicrosecond);
 
 // 64 looping voices mixed through the hand-pumped device, one second of
 // audio per iteration, with the meter off (0) and on (1).

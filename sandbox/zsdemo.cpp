@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -149,15 +150,29 @@ int main(int argc, char** argv) {
         ok = false;
     }
     for (const std::string& line : setup->getSide().statistics()) std::cout << line << "\n";
-    // One loudness line: of the file a rendering wrote, else of the mix the
-    // device metered while it played.
+    // One loudness line, of the mix the device metered while it played; a
+    // rendering's file holds that same mix. The file is measured again for
+    // the loudness curve, and when the meter saw only part of it (it was off,
+    // or began again when the device was set up anew, as re-reading the
+    // configuration does).
     if (render.empty())
         if (aldevice::AlDevice* device = setup->getDevice()) std::cout << "zsdemo: " << device->describeLoudness() << "\n";
-    zsdemo::LoudnessFigures loudness;
+    zsdemo::LoudnessFigures loudness;  // of the file, when measured
     if (!render.empty() && ok) {
         std::cout << "zsdemo: wrote " << fs::absolute(render).string() << ", " << setup->getRenderedSeconds() << " s\n";
-        loudness = zsdemo::measureLoudness(render);
-        if (loudness.ok) std::cout << "zsdemo: loudness of the session: " << zsdemo::describeLoudness(loudness) << "\n";
+        aldevice::AlDevice* device = setup->getDevice();
+        const aldevice::Loudness metered = device ? device->loudness() : aldevice::Loudness{};
+        const bool whole = metered.metered && std::fabs(metered.seconds - setup->getRenderedSeconds()) < 0.05;
+        if (!pictures.empty() || !whole) loudness = zsdemo::measureLoudness(render);
+        zsdemo::LoudnessFigures session = loudness;
+        if (whole) {
+            session.ok = true;
+            session.integrated = metered.integrated;
+            session.range = metered.range;
+            session.truePeak = metered.truePeak;
+            session.fullScaleSamples = metered.fullScaleSamples;
+        }
+        if (session.ok) std::cout << "zsdemo: loudness of the session: " << zsdemo::describeLoudness(session) << "\n";
     }
     if (!render.empty() && ok && session.getLoopSeconds() > 0) {
         const double game = setup->getRenderedSeconds();

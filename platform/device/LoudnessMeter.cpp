@@ -1,4 +1,4 @@
-// The loudness meter over libebur128.
+// The loudness meter over libebur128, and its own true peak.
 #include "platform/device/LoudnessMeter.h"
 
 #include <ebur128.h>
@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cstdio>
+#include <cstring>
 
 namespace aldevice {
 
@@ -13,9 +14,45 @@ namespace {
 
 // Histogram mode keeps the gated measurements in fixed tables: adding frames
 // never allocates, however long the run.
-// The gating of the integrated loudness is the meter's own (see addBlock).
-constexpr int meterMode =
-    EBUR128_MODE_M | EBUR128_MODE_S | EBUR128_MODE_LRA | EBUR128_MODE_TRUE_PEAK | EBUR128_MODE_HISTOGRAM;
+// The gating of the integrated loudness is the meter's own (see addBlock),
+// and so is the true peak (TruePeak): libebur128's costs several times its
+// loudness filtering.
+constexpr int meterMode = EBUR128_MODE_M | EBUR128_MODE_S | EBUR128_MODE_LRA | EBUR128_MODE_HISTOGRAM;
+
+// The 4x interpolator of ITU-R BS.1770, phase by phase; output n of phase p
+// is the sum over k of coefficients[p][k] * x[n - k]. Phase 0 nearly passes
+// the samples through, phase 2 lies half way between them.
+constexpr float coefficients[4][TruePeak::taps] = {
+    {0.0017089843750f, 0.0109863281250f, -0.0196533203125f, 0.0332031250000f, -0.0594482421875f, 0.1373291015625f,
+     0.9721679687500f, -0.1022949218750f, 0.0476074218750f, -0.0266113281250f, 0.0148925781250f, -0.0083007812500f},
+    {-0.0291748046875f, 0.0292968750000f, -0.0517578125000f, 0.0891113281250f, -0.1665039062500f, 0.4650878906250f,
+     0.7797851562500f, -0.2003173828125f, 0.1015625000000f, -0.0582275390625f, 0.0330810546875f, -0.0189208984375f},
+    {-0.0189208984375f, 0.0330810546875f, -0.0582275390625f, 0.1015625000000f, -0.2003173828125f, 0.7797851562500f,
+     0.4650878906250f, -0.1665039062500f, 0.0891113281250f, -0.0517578125000f, 0.0292968750000f, -0.0291748046875f},
+    {-0.0083007812500f, 0.0148925781250f, -0.0266113281250f, 0.0476074218750f, -0.1022949218750f, 0.9721679687500f,
+     0.1373291015625f, -0.0594482421875f, 0.0332031250000f, -0.0196533203125f, 0.0109863281250f, 0.0017089843750f},
+};
+// The phases used at 4x, and at 2x (the samples and half way between).
+constexpr int fourPhases[] = {0, 1, 2, 3};
+constexpr int twoPhases[] = {0, 2};
+
+// A float sum of 12 products is within 12 * 2^-24 (relative, about 7e-7) of
+// the exact sum of their magnitudes; the bound allows 1e-5.
+constexpr double roundingMargin = 1.0 + 1e-5;
+constexpr float heldMagnitude = 1e30f;
+
+// Four floats at a time (plain C++ where the compiler has no vectors of them).
+typedef float Four __attribute__((vector_size(16)));
+
+Four loadFour(const float* p) {
+    Four v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// A 16-bit file (written with saturation) holds at its limit every sample
+// that rounds to +-32767 or beyond.
+constexpr float fullScaleFrom = 32766.5f / 32767.0f;
 
 constexpr double absoluteGate = -70.0;  // LUFS
 constexpr double relativeGate = -10.0;  // LU below the loudness of the blocks above the absolute gate
@@ -52,7 +89,85 @@ std::string describeRun(const Loudness& l) {
            formatLevel(l.truePeak) + " dBTP";
 }
 
-LoudnessMeter::LoudnessMeter(uint32_t rate) : frequency(rate) {
+TruePeak::TruePeak(uint32_t frequency, bool skip) : skipping(skip) { reset(frequency); }
+
+void TruePeak::reset(uint32_t frequency) {
+    if (frequency) phases = frequency < 96000 ? 4 : frequency <= 192000 ? 2 : 1;
+    double most = 0.0;
+    const int* used = phases == 4 ? fourPhases : twoPhases;
+    for (uint32_t p = 0; phases > 1 && p < phases; ++p) {
+        double sum = 0.0;
+        for (float h : coefficients[used[p]]) sum += std::fabs(double(h));
+        most = std::max(most, sum);
+    }
+    bound = most * roundingMargin;
+    largest = 0.0f;
+    filtered = skipped = 0;
+    for (auto& channel : line) std::fill(std::begin(channel), std::end(channel), 0.0f);
+}
+
+void TruePeak::add(const float* samples, size_t frames) {
+    while (frames > 0) {
+        const size_t n = std::min(frames, blockFrames);
+        addBlock(samples, n);
+        samples += 2 * n;
+        frames -= n;
+    }
+}
+
+void TruePeak::addBlock(const float* samples, size_t frames) {
+    constexpr size_t kept = taps - 1;
+    for (int c = 0; c < 2; ++c) {
+        float* x = line[c];
+        float history = 0.0f, block = 0.0f;
+        for (size_t k = 0; k < kept; ++k) history = std::max(history, std::fabs(x[k]));
+        for (size_t k = 0; k < frames; ++k) {
+            const float v = std::min(heldMagnitude, std::max(-heldMagnitude, samples[2 * k + c]));
+            x[kept + k] = v;
+            block = std::max(block, std::fabs(v));
+        }
+        largest = std::max(largest, block);  // the samples themselves
+        if (phases > 1) {
+            // No value of the block's outputs can exceed the largest input in
+            // the filter's reach times the phase's sum of tap magnitudes.
+            if (skipping && double(std::max(history, block)) * bound <= double(largest)) {
+                ++skipped;
+            } else {
+                ++filtered;
+                largest = std::max(largest, filter(x, frames));
+            }
+        }
+        std::memmove(x, x + frames, kept * sizeof(float));
+    }
+}
+
+// The largest magnitude of the interpolated values of `frames` outputs, whose
+// inputs start taps - 1 samples into `x`. Every output is computed by the
+// same vector code in the same order, whatever block it falls in (the
+// padding past the block is computed and ignored), so the figures do not
+// depend on how the audio is split.
+float TruePeak::filter(const float* x, size_t frames) const {
+    constexpr size_t kept = taps - 1;
+    const int* used = phases == 4 ? fourPhases : twoPhases;
+    Four most = {0.0f, 0.0f, 0.0f, 0.0f};
+    float tail = 0.0f;
+    for (size_t n = 0; n < frames; n += 4) {
+        for (uint32_t p = 0; p < phases; ++p) {
+            const float* h = coefficients[used[p]];
+            Four y = {0.0f, 0.0f, 0.0f, 0.0f};
+            for (size_t k = 0; k < taps; ++k) y += h[k] * loadFour(x + kept + n - k);
+            const Four magnitude = y < 0.0f ? -y : y;
+            if (n + 4 <= frames) {
+                most = most < magnitude ? magnitude : most;
+            } else {
+                for (size_t lane = 0; n + lane < frames; ++lane) tail = std::max(tail, magnitude[lane]);
+            }
+        }
+    }
+    return std::max({most[0], most[1], most[2], most[3], tail});
+}
+
+LoudnessMeter::LoudnessMeter(uint32_t rate) : frequency(rate), peak(rate) {
     state = ebur128_init(2, frequency, meterMode);
     blockStep = (frequency + 5) / 10;
 }
@@ -69,8 +184,14 @@ void LoudnessMeter::add(const float* samples, size_t count) {
         // Up to the end of the next 100 ms, where a block ends.
         const uint64_t untilBlock = blockStep - frames % blockStep;
         const size_t n = static_cast<size_t>(std::min<uint64_t>({count, chunkFrames, untilBlock}));
-        for (size_t k = 0; k < n * 2; ++k) chunk[k] = sanitised(samples[k]);
+        uint64_t loud = 0;
+        for (size_t k = 0; k < n * 2; ++k) {
+            chunk[k] = sanitised(samples[k]);
+            loud += std::fabs(chunk[k]) >= fullScaleFrom;
+        }
+        fullScale += loud;
         ebur128_add_frames_float(stateOf(state), chunk, n);
+        peak.add(chunk, n);
         frames += n;
         samples += n * 2;
         count -= n;
@@ -130,13 +251,8 @@ double LoudnessMeter::rangeLocked() const {
 
 double LoudnessMeter::truePeakLocked() const {
     if (!state || frames == 0) return -HUGE_VAL;
-    double peak = 0.0;
-    for (unsigned channel = 0; channel < 2; ++channel) {
-        double value = 0.0;
-        if (ebur128_true_peak(stateOf(state), channel, &value) == EBUR128_SUCCESS && std::isfinite(value))
-            peak = std::max(peak, value);
-    }
-    return peak > 0.0 ? 20.0 * std::log10(peak) : -HUGE_VAL;
+    const double value = peak.peak();
+    return value > 0.0 ? 20.0 * std::log10(value) : -HUGE_VAL;
 }
 
 double LoudnessMeter::momentary() const {
@@ -174,6 +290,7 @@ Loudness LoudnessMeter::snapshot() const {
     l.range = rangeLocked();
     l.truePeak = truePeakLocked();
     l.seconds = frequency ? static_cast<double>(frames) / frequency : 0.0;
+    l.fullScaleSamples = fullScale;
     return l;
 }
 
@@ -184,7 +301,9 @@ void LoudnessMeter::reset(uint32_t rate) {
     if (st) ebur128_destroy(&st);
     state = ebur128_init(2, frequency, meterMode);
     blockStep = (frequency + 5) / 10;
+    peak.reset(frequency);
     frames = 0;
+    fullScale = 0;
     std::fill(std::begin(blockCount), std::end(blockCount), 0);
     std::fill(std::begin(blockEnergy), std::end(blockEnergy), 0.0);
 }

@@ -1,8 +1,8 @@
 #pragma once
-// A loudness meter of the mix (EBU R128 / ITU-R BS.1770, over libebur128):
-// momentary (400 ms), short-term (3 s) and gated integrated loudness in LUFS,
-// the loudness range in LU and the true peak in dBTP of interleaved stereo
-// float frames.
+// A loudness meter of the mix (EBU R128 / ITU-R BS.1770): momentary (400 ms),
+// short-term (3 s) and gated integrated loudness in LUFS and the loudness
+// range in LU over libebur128, and the true peak in dBTP by the meter's own
+// oversampling (TruePeak below), of interleaved stereo float frames.
 //
 // The device feeds it every period it mixes, on the thread that mixes;
 // add() allocates nothing and is cheap beside the mixer. Samples that are
@@ -31,6 +31,7 @@ struct Loudness {
     double range = 0.0;  // LU
     double truePeak = -HUGE_VAL;
     double seconds = 0.0;  // audio measured since the last reset
+    uint64_t fullScaleSamples = 0;  // samples of either channel that a 16-bit file holds at its limit
 };
 
 // "-23.0", or "-inf" for minus infinity (and for anything not a number).
@@ -38,6 +39,50 @@ std::string formatLevel(double value);
 // "integrated -23.0 LUFS, range 0.0 LU, true peak -20.0 dBTP": the figures
 // of a whole run.
 std::string describeRun(const Loudness& loudness);
+
+// The true peak of interleaved stereo frames: the samples oversampled by the
+// polyphase interpolator of ITU-R BS.1770 (48 taps, 4 phases of 12) - 4x below
+// 96 kHz, 2x (its half-sample phase) up to 192 kHz, not at all above - and the
+// largest magnitude of the samples and of what lies between them.
+//
+// Each call's samples form a block. A block whose largest magnitude, with that
+// of the samples still in the filter, times the largest sum of magnitudes of
+// a phase's taps cannot exceed the peak found so far is not filtered; only the
+// filter's history moves on. That bound holds for every value the filter
+// would compute (with a margin for float rounding), so the peak is the one
+// filtering every block gives, bit for bit; skipping off filters every block.
+//
+// Expects finite samples (the meter sanitises them); magnitudes beyond 1e30
+// are held there so that the filter cannot overflow. add() never allocates.
+// Not thread-safe: the meter calls it under its lock.
+class TruePeak {
+public:
+    static constexpr size_t taps = 12;
+    static constexpr size_t blockFrames = 1024;  // longer calls are split into blocks of this size
+
+    explicit TruePeak(uint32_t frequency = 48000, bool skipping = true);
+    void add(const float* interleavedStereo, size_t frames);
+    float peak() const { return largest; }  // linear, the largest magnitude since the reset
+    uint32_t oversampling() const { return phases; }
+    uint64_t filteredBlocks() const { return filtered; }  // channel blocks filtered
+    uint64_t skippedBlocks() const { return skipped; }    // channel blocks skipped
+    // Forgets the peak and the history; a frequency of 0 keeps the current one.
+    void reset(uint32_t frequency = 0);
+
+private:
+    void addBlock(const float* interleavedStereo, size_t frames);
+    float filter(const float* line, size_t frames) const;
+
+    bool skipping;
+    uint32_t phases = 4;  // 4, 2 or 1
+    double bound = 0.0;   // the largest sum of a used phase's tap magnitudes, with the rounding margin
+    float largest = 0.0f;
+    uint64_t filtered = 0;
+    uint64_t skipped = 0;
+    // Per channel: the last taps - 1 samples, then the block, padded to a
+    // multiple of 4 (the filter computes 4 values at a time).
+    float line[2][taps - 1 + blockFrames + 4] = {};
+};
 
 class LoudnessMeter {
 public:
@@ -81,6 +126,8 @@ private:
     uint64_t blockStep = 4800;  // frames in 100 ms
     uint64_t blockCount[bins] = {};
     double blockEnergy[bins] = {};
+    TruePeak peak;
+    uint64_t fullScale = 0;
     float chunk[chunkFrames * 2];  // the sanitised samples on their way in
 };
 

@@ -6,6 +6,7 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -23,6 +24,7 @@ using aldevice::AlDevice;
 using aldevice::Loudness;
 using aldevice::LoudnessMeter;
 using aldevice::Output;
+using aldevice::TruePeak;
 
 namespace {
 
@@ -104,6 +106,97 @@ TEST(LoudnessMeter, TheEbuReferenceSinesReadTheirLevel) {
     }
 }
 
+// The true peak skips the blocks that cannot raise it and still reads, bit
+// for bit, what filtering every block reads, however the audio is split; on
+// these signals some blocks are skipped and some filtered.
+TEST(TruePeak, SkippingReadsExactlyWhatFilteringEveryBlockReads) {
+    struct Case {
+        const char* name;
+        std::function<float(size_t, int)> sample;  // frame, channel
+    };
+    auto sine = [](size_t k, double amplitude, double hertz) {
+        return static_cast<float>(amplitude * std::sin(2 * M_PI * hertz * double(k) / rate));
+    };
+    const std::vector<Case> cases = {
+        {"loud then quiet",
+         [&](size_t k, int c) { return sine(k, k < 24000 ? 0.9 : 0.01, c ? 997.0 : 15000.0); }},
+        {"quiet then loud",
+         [&](size_t k, int c) { return sine(k, k < 100 ? 0.3 : k < 72000 ? 0.01 : 0.5, c ? 11025.0 : 3000.0); }},
+        // Two samples alike peak between them, where the filter's output
+        // comes 6 samples later: in the next block, which must not be skipped.
+        {"a click late, ending a block",
+         [&](size_t k, int c) {
+             const bool click = c == 1 && (k == 1022 + 40 * 1024 || k == 1023 + 40 * 1024);
+             return click ? -0.8f : sine(k, k < 2000 ? 0.3 : 0.05, 440.0);
+         }},
+        {"a click in the first frame",
+         [&](size_t k, int c) { return c == 0 && k == 0 ? 1.0f : sine(k, 0.3, 12000.0); }},
+        {"NaN bursts in a sine",
+         [&](size_t k, int) {
+             return (k / 3000) % 4 == 1 ? std::numeric_limits<float>::quiet_NaN() : sine(k, 0.25, 16000.0);
+         }},
+        {"alternating full scale then silence",
+         [&](size_t k, int c) { return k < 600 ? ((k + c) % 2 ? 1.0f : -1.0f) : 0.0f; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<float> samples(2 * 2 * rate);
+        for (size_t k = 0; k < samples.size(); ++k) samples[k] = c.sample(k / 2, int(k % 2));
+        // Through the meter (which sanitises) and straight into the filter
+        // with the bad samples made silent, in three ways of splitting.
+        LoudnessMeter meter(rate);
+        feed(meter, samples);
+        for (float& s : samples)
+            if (!std::isfinite(s)) s = 0.0f;
+        TruePeak every(rate, false);
+        every.add(samples.data(), samples.size() / 2);
+        EXPECT_EQ(every.skippedBlocks(), 0u);
+        for (size_t split : {size_t(1024), size_t(333), size_t(7)}) {
+            SCOPED_TRACE(split);
+            TruePeak skipping(rate);
+            for (size_t at = 0; at < samples.size() / 2; at += split)
+                skipping.add(samples.data() + 2 * at, std::min(split, samples.size() / 2 - at));
+            EXPECT_EQ(skipping.peak(), every.peak());
+            EXPECT_GT(skipping.skippedBlocks(), 0u);
+            EXPECT_GT(skipping.filteredBlocks(), 0u);
+        }
+        EXPECT_EQ(meter.truePeak(), 20.0 * std::log10(double(every.peak())));
+    }
+}
+
+// A full-scale sine at a quarter of the rate, 45 degrees off the samples,
+// holds its samples at +-1 and peaks at sqrt 2 (+3.01 dB) between them. The
+// EBU's true-peak cases allow +0.2/-0.4 dB around +3.0 dBTP. The 48-tap
+// filter reads 1.4215 (+3.05 dBTP) once its 12 taps are full (its half-sample
+// phase passes fs/4 with a gain of 1.005 there) and, at 4x, 1.4277 (+3.09) on
+// the abrupt start, where the quarter-sample phase sees a truncated sine.
+// Above 96 kHz the filter runs at 2x (the samples and half way between) and
+// still finds it; above 192 kHz there is no oversampling and the reading is
+// the sample peak.
+TEST(TruePeak, TheInterSamplePeakOfAQuarterRateSineReadsPlusThreeDb) {
+    struct Case {
+        uint32_t frequency;
+        uint32_t oversampling;
+        double dbtp;
+    };
+    for (const Case& c : {Case{48000, 4, 3.093}, Case{44100, 4, 3.093}, Case{96000, 2, 3.055},
+                          Case{192000, 2, 3.055}, Case{384000, 1, 0.0}}) {
+        SCOPED_TRACE(c.frequency);
+        std::vector<float> samples(2 * c.frequency);
+        for (size_t k = 0; k < samples.size() / 2; ++k)
+            samples[2 * k] = samples[2 * k + 1] = float(std::sqrt(2.0) * std::sin(M_PI / 2 * double(k) + M_PI / 4));
+        EXPECT_FLOAT_EQ(*std::max_element(samples.begin(), samples.end()), 1.0f);
+        LoudnessMeter meter(c.frequency);
+        meter.add(samples.data(), samples.size() / 2);
+        EXPECT_NEAR(meter.truePeak(), c.dbtp, 0.001);
+        if (c.oversampling > 1) {
+            EXPECT_GE(meter.truePeak(), 3.0 - 0.4);
+            EXPECT_LE(meter.truePeak(), 3.0 + 0.2);
+        }
+        EXPECT_EQ(TruePeak(c.frequency).oversampling(), c.oversampling);
+    }
+}
+
 // Whatever arrives, every figure is a number or minus infinity, shown as
 // such, and the meter keeps measuring after it.
 TEST(LoudnessMeter, BadInputGivesDefinedFigures) {
@@ -115,14 +208,16 @@ TEST(LoudnessMeter, BadInputGivesDefinedFigures) {
         std::function<float(size_t)> sample;  // the k-th sample of 2 s (interleaved: k / 2 is the frame)
         bool silent;                          // integrated and true peak read "-inf"
         double truePeakAtLeast;               // dBTP, when not silent
+        uint64_t fullScale;                   // samples a 16-bit file holds at its limit
     };
     const std::vector<Case> cases = {
-        {"silence", [](size_t) { return 0.0f; }, true, 0},
-        {"one full-scale click", [](size_t k) { return k == 4800 ? 1.0f : 0.0f; }, false, -0.1},
-        {"denormals", [&](size_t k) { return (k / 2) % 2 ? denormal : -denormal; }, true, 0},
-        {"NaN from a broken decoder", [&](size_t) { return nan; }, true, 0},
-        {"infinities", [&](size_t k) { return (k / 2) % 2 ? inf : -inf; }, true, 0},
-        {"beyond full scale", [](size_t k) { return (k / 2) % 2 ? 1e30f : -1e30f; }, false, 500},
+        {"silence", [](size_t) { return 0.0f; }, true, 0, 0},
+        {"one full-scale click", [](size_t k) { return k == 4800 ? 1.0f : 0.0f; }, false, -0.1, 1},
+        {"denormals", [&](size_t k) { return (k / 2) % 2 ? denormal : -denormal; }, true, 0, 0},
+        {"NaN from a broken decoder", [&](size_t) { return nan; }, true, 0, 0},
+        {"infinities", [&](size_t k) { return (k / 2) % 2 ? inf : -inf; }, true, 0, 0},
+        {"beyond full scale", [](size_t k) { return (k / 2) % 2 ? 1e30f : -1e30f; }, false, 500, 4 * rate},
+        {"the largest floats", [](size_t k) { return (k / 2) % 2 ? 3e38f : -3e38f; }, false, 500, 4 * rate},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -136,6 +231,7 @@ TEST(LoudnessMeter, BadInputGivesDefinedFigures) {
             EXPECT_THAT(aldevice::formatLevel(figure), testing::Not(testing::HasSubstr("nan")));
         }
         EXPECT_DOUBLE_EQ(l.seconds, 2.0);
+        EXPECT_EQ(l.fullScaleSamples, c.fullScale);
         if (c.silent) {
             EXPECT_EQ(l.integrated, -HUGE_VAL);
             EXPECT_EQ(aldevice::describeRun(l), "integrated -inf LUFS, range 0.0 LU, true peak -inf dBTP");
