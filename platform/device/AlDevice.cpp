@@ -150,6 +150,13 @@ void AlDevice::render(float* out, uint32_t frames) {
         std::fill(out, out + static_cast<size_t>(frames) * 2, 0.0f);
         return;
     }
+    mixPeriod(out, frames);
+}
+
+void AlDevice::mixPeriod(float* out, uint32_t frames) {
+    // The one funnel of the mix: the hand-pumped render and the device's own
+    // thread both come through here, so whatever watches the mix (a meter,
+    // a limiter, a tap) sees every period of every output.
     service(frames);
     const ContextScope current = makeCurrent();
     alcRenderSamplesSOFT(alcOf(alcDevice), out, static_cast<ALCsizei>(frames));

@@ -82,6 +82,10 @@ private:
     void closeContext();
     ContextScope makeCurrent();  // keep the scope for as long as OpenAL is called
     void service(uint32_t frames);  // streams, voices, the clock
+    // Every period the device mixes, on every output, passes here: the
+    // service, the mix itself and the clock. This is where the mix is
+    // observed (meters, limiters, taps). Called with the device lock held.
+    void mixPeriod(float* out, uint32_t frames);
     void rebalance();               // who holds the voices
     bool acquireVoice(AlEffect* effect);
     void releaseVoice(AlEffect* effect);

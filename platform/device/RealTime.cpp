@@ -26,10 +26,7 @@ void AlDevice::runRealTime() {
     auto deadline = Clock::now();
     while (!stopping) {
         if (loopback) {
-            service(realTimePeriod);
-            const ContextScope current = makeCurrent();
-            alcRenderSamplesSOFT(alcOf(alcDevice), mix.data(), static_cast<ALCsizei>(realTimePeriod));
-            clock += realTimePeriod;
+            mixPeriod(mix.data(), realTimePeriod);
             if (wavFile && !lostOutput &&
                 sf_writef_float(static_cast<SNDFILE*>(wavFile), mix.data(), realTimePeriod) != realTimePeriod) {
                 // The file stopped taking samples (a full disk): the mix goes
