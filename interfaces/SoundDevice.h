@@ -140,6 +140,13 @@ public:
     // empty setting falls back to the environment variable ZULSOUND_OUTPUT,
     // then to "default".
     static void setOutput(const std::string& setting);
+    // Where the library's own device plays now: "pulseaudio" (the sound
+    // server), "alsa" (the sound card), "null", "wav:PATH", "loopback",
+    // "disconnected" (the system's output was lost and is looked for every
+    // second), or "" when no device of the library is initialised. The
+    // device also logs one line on the "SoundDevice" channel naming the
+    // output it opened, and why when it fell back to the null output.
+    static std::string openOutput();
     // The devices the library itself lists when no provider is installed.
     static DeviceList listOwnDevices();
 
