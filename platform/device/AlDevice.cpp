@@ -280,6 +280,11 @@ uint64_t AlDevice::getBufferBytes() {
 
 bool AlDevice::isConnected() { return !lostOutput; }
 
+uint64_t AlDevice::framesMixed() {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    return clock;
+}
+
 std::string AlDevice::currentSink() {
     std::lock_guard<std::recursive_mutex> guard(lock);
     return sinkName;

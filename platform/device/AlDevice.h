@@ -80,6 +80,7 @@ public:
     size_t getVoicesInUse();
     uint64_t getBufferBytes();
     bool isConnected();
+    uint64_t framesMixed();  // the device's clock: frames mixed since initialize
     // The sink the mix goes to now ("pulseaudio", "alsa", "null",
     // "wav:PATH"), "loopback", "disconnected" while a lost output is looked
     // for, or "" before initialize.

@@ -14,14 +14,14 @@
 namespace testsupport {
 namespace {
 
-pa_simple* connect(const std::string& server) {
+pa_simple* connect(const std::string& server, uint32_t fragmentFrames = 480) {
     pa_sample_spec spec{};
     spec.format = PA_SAMPLE_FLOAT32LE;
     spec.rate = 48000;
     spec.channels = 2;
     pa_buffer_attr attributes{};
     attributes.maxlength = uint32_t(-1);
-    attributes.fragsize = 480 * 8;  // 10 ms fragments: a sound's arrival is seen soon
+    attributes.fragsize = fragmentFrames * 8;  // a sound's arrival is seen within a fragment
     int error = 0;
     return pa_simple_new(server.c_str(), "zulsound-test", PA_STREAM_RECORD, "zs.monitor", "monitor", &spec, nullptr,
                          &attributes, &error);
@@ -97,7 +97,8 @@ void PulseServer::kill() {
 
 std::string PulseServer::log() const { return readWholeFile(dir.file("server.log")); }
 
-Monitor::Monitor(const PulseServer& server) : stream(connect(server.address())) {}
+Monitor::Monitor(const PulseServer& server, uint32_t fragmentFrames)
+    : stream(connect(server.address(), fragmentFrames)) {}
 
 Monitor::~Monitor() {
     if (stream) pa_simple_free(stream);

@@ -38,7 +38,9 @@ private:
 // Records the sink's monitor as stereo floats at 48 kHz while it exists.
 class Monitor {
 public:
-    explicit Monitor(const PulseServer& server);
+    // Records in fragments of `fragmentFrames` frames: the resolution of
+    // the time a sound is seen to arrive.
+    explicit Monitor(const PulseServer& server, uint32_t fragmentFrames = 480);
     ~Monitor();
     bool ok() const { return stream != nullptr; }
     // Reads `frames` frames (blocking at the server's pace); false when the
