@@ -121,6 +121,15 @@ bool Monitor::waitHeard(float level, uint32_t frames, uint32_t limitFrames) {
     return false;
 }
 
+bool Monitor::waitQuiet(float level, uint32_t frames, uint32_t limitFrames) {
+    std::vector<float> block;
+    for (uint32_t seen = 0; seen < limitFrames; seen += frames) {
+        if (!read(block, frames)) return false;
+        if (rmsOf(block) < level) return true;
+    }
+    return false;
+}
+
 double rmsOf(const std::vector<float>& samples) {
     if (samples.empty()) return 0.0;
     double sum = 0.0;

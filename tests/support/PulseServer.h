@@ -49,6 +49,9 @@ public:
     // Reads until a block of `frames` frames has an RMS of at least `level`
     // (true) or `limitFrames` went by (false): the wait for a sound to arrive.
     bool waitHeard(float level, uint32_t frames, uint32_t limitFrames);
+    // Reads until a block of `frames` frames is below `level` (true) or
+    // `limitFrames` went by (false): the wait for a sound to stop.
+    bool waitQuiet(float level, uint32_t frames, uint32_t limitFrames);
     // Frames read so far.
     uint64_t position() const { return readFrames; }
 
