@@ -15,6 +15,9 @@
 #include <AL/alc.h>
 #include <AL/alext.h>
 
+#include <pthread.h>
+#include <sched.h>
+
 #include <chrono>
 
 #include "platform/device/DeviceLog.h"
@@ -23,8 +26,25 @@
 
 namespace aldevice {
 
+namespace {
+
+// The thread asks for a low real-time priority, as the sound server's own
+// threads do: on a busy machine an ordinary thread may wait longer than the
+// sink's buffer lasts, which is heard as a gap. It is safe because the
+// thread never spins (it blocks on the sink or on the clock every period).
+// Without the right (an ordinary user without an rtprio limit) it stays an
+// ordinary thread.
+void askRealTimePriority() {
+    sched_param param{};
+    param.sched_priority = sched_get_priority_min(SCHED_FIFO) + 2;
+    pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+}
+
+}  // namespace
+
 void AlDevice::runRealTime() {
     using Clock = std::chrono::steady_clock;
+    askRealTimePriority();
     constexpr auto retryEvery = std::chrono::seconds(1);
     std::vector<float> mix(static_cast<size_t>(realTimePeriod) * 2);
     auto deadline = Clock::now();
