@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <future>
 
 #include "platform/device/DeviceLog.h"
 #include "platform/device/Quiet.h"
@@ -104,8 +105,9 @@ void AlDevice::initialize() {
             break;
         case Output::System:
         case Output::Null:
-            if (wantsSystem) sink = openSystemSink(settings.frequency, realTimeBuffer, &why);
-            if (!sink && output.kind == Output::Null) sink = openNullSink();
+            // The system's output is opened by the device thread itself (so
+            // the sound server's client thread inherits its priority).
+            if (!wantsSystem) sink = openNullSink();
             break;
         case Output::Loopback: break;
     }
@@ -116,6 +118,12 @@ void AlDevice::initialize() {
         publishOpenOutput(this, sinkName);
         return;
     }
+    stopping = false;
+    std::promise<std::string> opened;
+    std::future<std::string> openedNow = opened.get_future();
+    const uint32_t rate = settings.frequency;
+    worker = std::thread([this, rate, &opened] { runRealTime(rate, opened); });
+    why = openedNow.get();  // the thread waits for the lock before its first mix
     // One line says where the sound goes, and why when it is not where the
     // setting asked.
     if (sink) {
@@ -131,14 +139,11 @@ void AlDevice::initialize() {
         // The system output went away between the listing and now: lost from
         // the start, looked for like any lost output.
         sinkName = "disconnected";
-        lostOutput = true;
         channel().post(debug::Warning(DEBUG_CONTEXT, 0.1f)
                        << "Sound device " << getName() << ": the output was disconnected (" << why
                        << "); the mix goes on unheard and the output is tried again every second");
     }
     publishOpenOutput(this, sinkName);
-    stopping = false;
-    worker = std::thread([this] { runRealTime(); });
 }
 
 void AlDevice::uninitialize() {

@@ -34,6 +34,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <future>
 #include <cstdint>
 #include <list>
 #include <memory>
@@ -106,7 +107,9 @@ private:
     bool acquireVoice(AlEffect* effect);
     void releaseVoice(AlEffect* effect);
     void commitPending();
-    void runRealTime();
+    // The device thread: opens the system's output first when the device
+    // plays there (`opened` gets why it did not open), then mixes.
+    void runRealTime(uint32_t rate, std::promise<std::string>& opened);
     // The device thread's side of the output (called without the lock).
     void loseOutput(const std::string& why);
     bool reopenOutput(uint32_t rate, bool quiet);

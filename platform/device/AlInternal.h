@@ -18,9 +18,10 @@ constexpr uint32_t streamBlockFrames = 8192;  // frames a stream decodes per que
 // Frames the device's own thread mixes per period: 10.7 ms at 48 kHz, the
 // wait between a call and the mix that carries it.
 constexpr uint32_t realTimePeriod = 512;
-// Frames a paced sink keeps queued at its output (42.7 ms at 48 kHz): enough
-// for a busy machine not to under-run, and the most a write blocks.
-constexpr uint32_t realTimeBuffer = 4 * realTimePeriod;
+// Frames a paced sink keeps queued at its output (64 ms at 48 kHz): enough
+// for a busy machine not to under-run (43 ms had gaps on a loaded machine),
+// and the most a write blocks.
+constexpr uint32_t realTimeBuffer = 6 * realTimePeriod;
 constexpr uint32_t realTimeRate = 48000;  // the rate a probe opens the output at
 
 inline ALCdevice* alcOf(void* p) { return static_cast<ALCdevice*>(p); }

@@ -42,9 +42,22 @@ void askRealTimePriority() {
 
 }  // namespace
 
-void AlDevice::runRealTime() {
+void AlDevice::runRealTime(uint32_t openRate, std::promise<std::string>& opened) {
     using Clock = std::chrono::steady_clock;
+    // First the priority, then the output: the threads of the sound
+    // server's client library, started by the open, inherit it, and they
+    // too must run for the output to be fed in time.
     askRealTimePriority();
+    if (wantsSystem) {
+        std::string why;
+        sink = openSystemSink(openRate, realTimeBuffer, &why);
+        if (!sink && output.kind == Output::Null) sink = openNullSink();  // standing in, looking on
+        if (!sink) lostOutput = true;  // gone between the listing and now: looked for like any lost output
+        sinkRate = openRate;
+        opened.set_value(why);
+    } else {
+        opened.set_value("");
+    }
     constexpr auto retryEvery = std::chrono::seconds(1);
     std::vector<float> mix(static_cast<size_t>(realTimePeriod) * 2);
     auto deadline = Clock::now();
@@ -109,11 +122,11 @@ void AlDevice::loseOutput(const std::string& why) {
 }
 
 bool AlDevice::reopenOutput(uint32_t rate, bool quiet) {
-    std::unique_ptr<Sink> opened = openSystemSink(rate, realTimeBuffer, nullptr);
-    if (!opened) return false;
-    const std::string name = opened->name();
+    std::unique_ptr<Sink> system = openSystemSink(rate, realTimeBuffer, nullptr);
+    if (!system) return false;
+    const std::string name = system->name();
     const bool standingIn = sink != nullptr;  // the null sink gives way to the system's output
-    sink = std::move(opened);
+    sink = std::move(system);
     sinkRate = rate;
     lostOutput = false;
     setSinkName(name);

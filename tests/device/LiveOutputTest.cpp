@@ -263,11 +263,15 @@ TEST_F(LiveOutput, ALoopedStreamPlaysTenSecondsWithoutAGap) {
     ASSERT_TRUE(monitor.waitHeard(heardLevel, 480, rate * 10));
     std::vector<float> block;
     int quiet = 0;
+    std::string where;
     for (int k = 0; k < 1000; ++k) {
         ASSERT_TRUE(monitor.read(block, 480));
-        quiet += testsupport::rmsOf(block) < 0.1 ? 1 : 0;
+        if (testsupport::rmsOf(block) < 0.1) {
+            ++quiet;
+            where += " " + std::to_string(k * 10) + " ms";
+        }
     }
-    EXPECT_EQ(quiet, 0);
+    EXPECT_EQ(quiet, 0) << "quiet blocks at" << where;
     device.destroyEffect(effect);
     device.uninitialize();
 }
