@@ -31,13 +31,18 @@ pa_simple* connect(const std::string& server, uint32_t fragmentFrames = 480) {
 
 PulseServer::PulseServer() {
     server = "unix:" + dir.file("native");
+    if (const char* before = std::getenv("PULSE_SERVER")) {
+        hadServer = true;
+        previousServer = before;
+    }
     setenv("PULSE_SERVER", server.c_str(), 1);
     start();
 }
 
 PulseServer::~PulseServer() {
     kill();
-    unsetenv("PULSE_SERVER");
+    if (hadServer) setenv("PULSE_SERVER", previousServer.c_str(), 1);
+    else unsetenv("PULSE_SERVER");
 }
 
 bool PulseServer::start() {

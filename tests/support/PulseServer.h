@@ -33,6 +33,8 @@ private:
     TemporaryDirectory dir;
     std::string server;
     int pid = -1;
+    bool hadServer = false;  // PULSE_SERVER as it was before, given back at the end
+    std::string previousServer;
 };
 
 // Records the sink's monitor as stereo floats at 48 kHz while it exists.
