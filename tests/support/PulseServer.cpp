@@ -45,7 +45,7 @@ PulseServer::~PulseServer() {
     else unsetenv("PULSE_SERVER");
 }
 
-bool PulseServer::start() {
+bool PulseServer::start(const std::string& sink) {
     if (pid > 0) return true;
     const std::string runtime = dir.file("runtime");
     mkdir(runtime.c_str(), 0700);
@@ -62,12 +62,13 @@ bool PulseServer::start() {
         setenv("PULSE_RUNTIME_PATH", runtime.c_str(), 1);
         setenv("PULSE_STATE_PATH", runtime.c_str(), 1);
         unsetenv("PULSE_SERVER");
+        const std::string nullSink = "--load=module-null-sink sink_name=zs " + sink;
         const std::string socket = "--load=module-native-protocol-unix auth-anonymous=1 socket=" + dir.file("native");
         // --daemonize=yes: the launcher exits once the daemon has loaded its
         // modules and listens, which is the event the test waits for.
         execlp("pulseaudio", "pulseaudio", "-n", "--daemonize=yes", "--exit-idle-time=-1", "--disallow-exit=no",
                "--use-pid-file=yes", "--log-target=stderr",
-               "--load=module-null-sink sink_name=zs rate=48000 channels=2 format=float32le", socket.c_str(),
+               nullSink.c_str(), socket.c_str(),
                (char*)nullptr);
         _exit(127);
     }

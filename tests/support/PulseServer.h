@@ -22,7 +22,8 @@ public:
     PulseServer();
     ~PulseServer();
     bool ok() const { return pid > 0; }
-    bool start();
+    // `sink`: the null sink's format ("rate=... channels=... format=...").
+    bool start(const std::string& sink = "rate=48000 channels=2 format=float32le");
     // Ends the server at once (SIGKILL: a crash, not a goodbye) and waits
     // for the process.
     void kill();
