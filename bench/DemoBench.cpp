@@ -3,9 +3,12 @@
 // `zsdemo --render` does, with the demo library's own set-up. One iteration
 // is the whole session. Counters: game seconds per wall-clock second of the
 // frame loop ("x real time"), and the shares of that loop spent in the mixer
-// and in the library's calls outside it.
+// and in the library's calls outside it. Run with the device's loudness
+// meter on (as shipped) and off (ZULSOUND_LOUDNESS_METER=off) to show its
+// cost.
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -29,6 +32,8 @@ void demoSession(benchmark::State& state) {
         state.SkipWithError(("cannot read the script " + scriptPath).c_str());
         return;
     }
+    const bool meter = state.range(0) == 1;
+    if (!meter) setenv("ZULSOUND_LOUDNESS_METER", "off", 1);
     debug::setStandardErrorOutput(false);
     double game = 0, loop = 0, mixer = 0, library = 0;
     for (auto _ : state) {
@@ -55,12 +60,14 @@ void demoSession(benchmark::State& state) {
         library += session.getLibrarySeconds();
     }
     debug::setStandardErrorOutput(true);
+    unsetenv("ZULSOUND_LOUDNESS_METER");
+    state.SetLabel(meter ? "meter on" : "meter off");
     if (loop <= 0) return;
     state.counters["x real time"] = game / loop;
     state.counters["mixer %"] = 100.0 * mixer / loop;
     state.counters["library outside mixer %"] = 100.0 * library / loop;
     state.counters["game s"] = game / static_cast<double>(state.iterations());
 }
-BENCHMARK(demoSession)->Name("DemoSession/render")->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(demoSession)->Name("DemoSession/render")->Arg(1)->Arg(0)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

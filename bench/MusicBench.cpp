@@ -13,7 +13,7 @@
 
 #include "sound/music/MessageQueue.h"
 #include "sound/music/MusicInsonificator.h"
-#include "sound/music/NotifyingObject.h"
+#include "sound/music/InitiationObject.h"
 #include "tests/support/TestLibrary.h"
 
 namespace {

@@ -3,6 +3,8 @@ find_package(Threads REQUIRED)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(OPENAL REQUIRED IMPORTED_TARGET openal)
 pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET sndfile)
+# The device layer's loudness meter of the mix (EBU R128).
+pkg_check_modules(EBUR128 REQUIRED IMPORTED_TARGET libebur128)
 # The device layer silences ALSA's messages (snd_lib_error_set_handler).
 # The device's sinks: the sound server (libpulse's simple API) and, without
 # one, the sound card (ALSA, which also gets the silent error handler).

@@ -7,7 +7,8 @@
 //
 // --or-render plays live when a sound card opens and renders to the file
 // otherwise. A rendered run ends with its speed against real time and the
-// shares of the mixer and of the rest of the library in it.
+// shares of the mixer and of the rest of the library in it. Every run ends
+// with the loudness of the mix (integrated, range, true peak).
 //
 // Live (the default) the frames are paced in real time on the output the
 // device library chooses (the sound card, else the null output). With
@@ -29,6 +30,8 @@
 
 #include "interfaces/Debug.h"
 #include "platform/device/AlDevice.h"
+#include "sandbox/demo/Loudness.h"
+#include "sandbox/demo/LoudnessPicture.h"
 #include "sandbox/demo/Output.h"
 #include "sandbox/demo/Script.h"
 #include "sandbox/demo/Session.h"
@@ -143,8 +146,16 @@ int main(int argc, char** argv) {
         ok = false;
     }
     for (const std::string& line : setup->getSide().statistics()) std::cout << line << "\n";
-    if (!render.empty() && ok)
+    // One loudness line: of the file a rendering wrote, else of the mix the
+    // device metered while it played.
+    if (render.empty())
+        if (aldevice::AlDevice* device = setup->getDevice()) std::cout << "zsdemo: " << device->describeLoudness() << "\n";
+    zsdemo::LoudnessFigures loudness;
+    if (!render.empty() && ok) {
         std::cout << "zsdemo: wrote " << fs::absolute(render).string() << ", " << setup->getRenderedSeconds() << " s\n";
+        loudness = zsdemo::measureLoudness(render);
+        if (loudness.ok) std::cout << "zsdemo: loudness of the session: " << zsdemo::describeLoudness(loudness) << "\n";
+    }
     if (!render.empty() && ok && session.getLoopSeconds() > 0) {
         const double game = setup->getRenderedSeconds();
         const double loop = session.getLoopSeconds();
@@ -164,6 +175,14 @@ int main(int argc, char** argv) {
             const std::string spectrogram = (fs::path(pictures) / "spectrogram.png").string();
             const std::string command = "sox '" + render + "' -n spectrogram -o '" + spectrogram + "' 2>/dev/null";
             if (std::system(command.c_str()) == 0) std::cout << "zsdemo: wrote " << spectrogram << "\n";
+        }
+        if (loudness.ok) {
+            const std::string curve = (fs::path(pictures) / "loudness.png").string();
+            if (zsdemo::writeLoudnessPicture(render, loudness, script, curve)) std::cout << "zsdemo: wrote " << curve << "\n";
+            else {
+                std::cerr << "zsdemo: cannot write " << curve << "\n";
+                ok = false;
+            }
         }
     }
     setup.reset();

@@ -7,6 +7,8 @@
 // reader, opens the device the device library lists first for the output
 // (the sound card when one opens, else the null output), and plays each
 // sound once, in turn, with a progress line. Looped sounds play once through.
+// The run ends with the loudness of what was mixed (integrated, range, true
+// peak).
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -18,6 +20,7 @@
 #include "interfaces/Debug.h"
 #include "interfaces/Resource.h"
 #include "interfaces/SoundDevice.h"
+#include "platform/device/AlDevice.h"
 #include "sound/request/EffectsFile.h"
 
 #ifndef ZULSOUND_CONTENT_DIR
@@ -147,5 +150,6 @@ int main(int argc, char** argv) {
         if (request.stream) theResourceManager->closeStream(stream);
     }
     device->uninitialize();
+    if (auto* own = dynamic_cast<aldevice::AlDevice*>(device)) std::cout << "zsplay: " << own->describeLoudness() << "\n";
     return failures ? 1 : 0;
 }

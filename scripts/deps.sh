@@ -7,7 +7,7 @@ set -euo pipefail
 # layer with libconfig (bench/ConfigBench.cpp); the library does not use it.
 packages=(
   cmake ninja-build pkg-config g++ clang libclang-rt-14-dev
-  libopenal-dev libsndfile1-dev libasound2-dev libconfig++-dev libphysfs-dev libspdlog-dev
+  libopenal-dev libsndfile1-dev libebur128-dev libasound2-dev libconfig++-dev libphysfs-dev libspdlog-dev
   flex bison libgtest-dev libgmock-dev googletest libbenchmark-dev
   libx11-dev xvfb xauth sox
   libpulse-dev pulseaudio pulseaudio-utils

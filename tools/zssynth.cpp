@@ -72,7 +72,7 @@ Sound make(double seconds, const std::function<double(double)>& f) {
 double decay(double t, double time) { return std::exp(-t / time); }
 double attack(double t, double time) { return t < time ? t / time : 1.0; }
 
-// One-pole low-pass filtered noise, loud enough to hear.
+// One-pole low-pass filtered noise, its peaks below full scale.
 Sound filteredNoise(double seconds, double cutoff, uint32_t seed, const std::function<double(double)>& envelope) {
     Noise noise;
     noise.state = seed;
@@ -80,7 +80,7 @@ Sound filteredNoise(double seconds, double cutoff, uint32_t seed, const std::fun
     double y = 0;
     return make(seconds, [&](double t) {
         y = (1 - a) * noise.next() + a * y;
-        return 3.0 * y * envelope(t);
+        return 1.4 * y * envelope(t);
     });
 }
 
@@ -209,7 +209,7 @@ int main(int argc, char** argv) {
                     double s = 0;
                     const double partials[] = {1.0, 2.76, 5.40, 8.93};
                     for (int k = 0; k < 4; ++k) s += std::sin(2 * pi * 520 * partials[k] * t) * decay(t, 0.8 / (k + 1));
-                    return 0.3 * s * attack(t, 0.003);
+                    return 0.2 * s * attack(t, 0.003);
                 }), false);
     ok &= write(out + "/actions/door.wav", filteredNoise(0.9, 600, 7, [](double t) { return std::sin(pi * t / 0.9); }), false);
     Sound wind = filteredNoise(6.0, 400, 11, [](double t) { return 0.6 + 0.4 * std::sin(2 * pi * 0.3 * t); });

@@ -3,6 +3,7 @@
 // block past a few properties also keeps an index from name to property, so
 // building, enumerating and looking up a block of any size stays linear.
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <cstdint>
 #include <unordered_map>
@@ -320,8 +321,13 @@ std::vector<std::pair<LinkedName, Block*>> Block::getChildBlocks() {
 
 bool Block::operator==(const Block& other) const {
     if (this == &other) return true;
-    std::lock_guard<const Block> a(*this);
-    std::lock_guard<const Block> b(other);
+    // Both locks in one order, by address, whichever side is asked: a == b
+    // and b == a on two threads would otherwise wait for each other. Child
+    // blocks are compared the same way, each pair after its parents.
+    const Block* first = std::less<const Block*>()(this, &other) ? this : &other;
+    const Block* second = first == this ? &other : this;
+    std::lock_guard<const Block> a(*first);
+    std::lock_guard<const Block> b(*second);
     if (properties.size() != other.properties.size()) return false;
     for (size_t k = 0; k < properties.size(); ++k)
         if (!properties[k].equals(other.properties[k])) return false;

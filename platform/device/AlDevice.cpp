@@ -8,11 +8,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <future>
 
 #include "platform/device/DeviceLog.h"
 #include "platform/device/Quiet.h"
+#include "platform/device/Saturation.h"
 
 #include "platform/device/AlInternal.h"
 
@@ -53,9 +55,11 @@ void AlDevice::openContext() {
     if (!alcDevice) throw SoundDeviceException("Sound device " + getName() + ": the loopback mixer does not open");
     std::vector<ALCint> attributes = {ALC_FORMAT_CHANNELS_SOFT, ALC_STEREO_SOFT, ALC_FORMAT_TYPE_SOFT, ALC_FLOAT_SOFT};
     const ALCint monoSources = static_cast<ALCint>(settings.voices);
+    // The output limiter on every output: a mix of many loud sounds is held
+    // at full scale rather than clipped (or wrapped by an integer output).
     attributes.insert(attributes.end(), {ALC_FREQUENCY, static_cast<ALCint>(settings.frequency), ALC_MONO_SOURCES,
                                          monoSources, ALC_STEREO_SOURCES, 1, ALC_HRTF_SOFT,
-                                         settings.hrtf ? ALC_TRUE : ALC_FALSE, 0});
+                                         settings.hrtf ? ALC_TRUE : ALC_FALSE, ALC_OUTPUT_LIMITER_SOFT, ALC_TRUE, 0});
     alcContext = alcCreateContext(alcOf(alcDevice), attributes.data());
     if (!alcContext) {
         alcCloseDevice(alcOf(alcDevice));
@@ -112,6 +116,11 @@ void AlDevice::initialize() {
         case Output::Loopback: break;
     }
     sinkRate = settings.frequency;
+    // Every output's periods pass through mixPeriod, so every output is
+    // metered (unless the meter is switched off).
+    const char* meterSetting = std::getenv("ZULSOUND_LOUDNESS_METER");
+    metering = !(meterSetting && std::string(meterSetting) == "off");
+    meter.reset(settings.frequency);
     initialized = true;
     if (output.kind == Output::Loopback) {
         sinkName = "loopback";
@@ -183,6 +192,12 @@ void AlDevice::mixPeriod(float* out, uint32_t frames) {
     const ContextScope current = makeCurrent();
     alcRenderSamplesSOFT(alcOf(alcDevice), out, static_cast<ALCsizei>(frames));
     clock += frames;
+    finishMix(out, frames);
+}
+
+void AlDevice::finishMix(float* out, uint32_t frames) {
+    saturate(out, static_cast<size_t>(frames) * 2);
+    if (metering) meter.add(out, frames);
 }
 
 void AlDevice::service(uint32_t) {
@@ -269,6 +284,38 @@ void AlDevice::getInfo(std::list<std::string>& lines) {
     lines.push_back("Voices: " + std::to_string(voicesInUse) + " of " + std::to_string(settings.voices));
     lines.push_back(std::string("HRTF: ") + (settings.hrtf ? "on" : "off"));
     lines.push_back("Buffer bytes: " + std::to_string(bufferBytes));
+    if (alcDevice) {
+        ALCint limiter = ALC_FALSE;
+        alcGetIntegerv(alcOf(alcDevice), ALC_OUTPUT_LIMITER_SOFT, 1, &limiter);
+        lines.push_back(std::string("Output limiter: ") + (limiter == ALC_TRUE ? "on" : "off"));
+    }
+    const Loudness now = loudness();
+    if (!now.metered) {
+        lines.push_back("Loudness: not measured (the meter is off)");
+        return;
+    }
+    lines.push_back(std::string(now.heard ? "Loudness" : "Loudness of the mix (not heard: the output was lost)") +
+                    ": momentary " + formatLevel(now.momentary) + " LUFS, short-term " + formatLevel(now.shortTerm) +
+                    " LUFS, integrated " + formatLevel(now.integrated) + " LUFS, range " + formatLevel(now.range) +
+                    " LU");
+    lines.push_back("True peak: " + formatLevel(now.truePeak) + " dBTP");
+}
+
+std::string AlDevice::describeLoudness() {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    const Loudness now = loudness();
+    if (!now.metered)
+        return "loudness not measured: the meter is off";
+    return std::string(now.heard ? "loudness of the mix: " : "loudness of the mix, not heard (the output was lost): ") +
+           describeRun(now);
+}
+
+Loudness AlDevice::loudness() {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    if (!metering) return Loudness{};
+    Loudness now = meter.snapshot();
+    now.heard = !lostOutput && (!initialized || isConnected());
+    return now;
 }
 
 Sound3DListener* AlDevice::getListener() { return &listener; }

@@ -25,6 +25,12 @@
 // those axes; head-relative positions are taken as (forward, left, up) and
 // converted to OpenAL's (right, up, back).
 //
+// Every output runs through OpenAL Soft's output limiter, so no mix goes
+// beyond full scale however many sounds play and however loud; a loudness
+// meter measures every period the library mixes (off when the environment
+// variable ZULSOUND_LOUDNESS_METER is "off" at initialize). The system's
+// sound card mixes on OpenAL's own thread, out of the meter's sight.
+//
 // Threads: every call may come from any thread; one recursive lock guards
 // the device, its effects, its listener and the OpenAL context. The device's
 // own thread (real-time outputs) takes it for each period it mixes. A call
@@ -48,6 +54,7 @@
 #include "platform/device/AlListener.h"
 #include "platform/device/ContextScope.h"
 #include "platform/device/DeviceSettings.h"
+#include "platform/device/LoudnessMeter.h"
 #include "platform/device/Output.h"
 #include "platform/device/Sink.h"
 
@@ -89,6 +96,15 @@ public:
     // Real-time outputs: blocks until the device's own thread has mixed at
     // least `frames` frames since initialize (true), or the timeout passed.
     bool waitMixed(uint64_t frames, std::chrono::milliseconds timeout);
+    // The loudness of what the device mixed since initialize (kept after
+    // uninitialize until the next initialize). metered is false when the
+    // meter is off or the output mixes out of its sight; heard is false when
+    // the output was lost or disconnected: the figures are of the mix.
+    Loudness loudness();
+    // The run's figures in one phrase for the end of a program's run:
+    // "loudness of the mix: integrated -23.0 LUFS, range 4.1 LU, true peak
+    // -1.2 dBTP", or why there are none.
+    std::string describeLoudness();
 
 private:
     friend class AlEffect;
@@ -114,6 +130,9 @@ private:
     void loseOutput(const std::string& why);
     bool reopenOutput(uint32_t rate, bool quiet);
     void setSinkName(const std::string& name);
+    // Every mixed period passes here on its way out: what the limiter lets
+    // past full scale by a rounding error is saturated, then it is metered.
+    void finishMix(float* out, uint32_t frames);
     uint64_t now() const { return clock; }
 
     std::recursive_mutex lock;
@@ -140,6 +159,8 @@ private:
     std::condition_variable paceWake;
     std::condition_variable_any mixed;  // the real-time thread mixed a period
     std::atomic<bool> stopping{false};
+    LoudnessMeter meter;
+    bool metering = false;  // the meter is on and sees this output's mix
 };
 
 }  // namespace aldevice

@@ -1,10 +1,11 @@
 // The WAV file and null sinks: neither paces the device's thread (it keeps
-// real time by the steady clock). The file is 16-bit stereo; its header is
-// finished when the sink is destroyed.
+// real time by the steady clock). The file is 16-bit stereo, saturated
+// rather than wrapped; its header is finished when the sink is destroyed.
 #include <sndfile.h>
 
 #include <cstring>
 
+#include "platform/device/Saturation.h"
 #include "platform/device/Sink.h"
 
 namespace aldevice {
@@ -54,6 +55,7 @@ std::unique_ptr<Sink> openWavSink(const std::string& path, uint32_t rate, std::s
         if (why) *why = sf_strerror(nullptr);
         return nullptr;
     }
+    saturateWhenWriting(file);  // floats past full scale become full scale, never wrap
     return std::make_unique<WavSink>(file, path);
 }
 

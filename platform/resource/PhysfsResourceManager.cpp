@@ -70,16 +70,16 @@ public:
         if (!usable(path, &p)) return nullptr;
         PHYSFS_Stat stat;
         if (!PHYSFS_stat(p.c_str(), &stat)) {
-            report("failed to open ", p, lastError());
+            report(DEBUG_CONTEXT, "failed to open ", p, lastError());
             return nullptr;
         }
         if (stat.filetype != PHYSFS_FILETYPE_REGULAR) {
-            report("failed to open ", p, "not a file");
+            report(DEBUG_CONTEXT, "failed to open ", p, "not a file");
             return nullptr;
         }
         PHYSFS_File* file = PHYSFS_openRead(p.c_str());
         if (!file) {
-            report("failed to open ", p, lastError());
+            report(DEBUG_CONTEXT, "failed to open ", p, lastError());
             return nullptr;
         }
         return new PhysfsStream(file, path);
@@ -102,7 +102,7 @@ public:
         std::lock_guard<std::recursive_mutex> guard(mutex);
         if (!start()) return false;
         if (!PHYSFS_mount(source.c_str(), mountPoint.c_str(), 1)) {
-            report("failed to mount ", source, lastError());
+            report(DEBUG_CONTEXT, "failed to mount ", source, lastError());
             return false;
         }
         return true;
@@ -111,7 +111,7 @@ public:
     bool unmount(const std::string& source) override {
         std::lock_guard<std::recursive_mutex> guard(mutex);
         if (!started || !PHYSFS_unmount(source.c_str())) {
-            report("failed to unmount ", source, started ? lastError() : "nothing mounted");
+            report(DEBUG_CONTEXT, "failed to unmount ", source, started ? lastError() : "nothing mounted");
             return false;
         }
         return true;
@@ -121,7 +121,7 @@ private:
     bool start() {
         if (started) return true;
         if (!PHYSFS_isInit() && !PHYSFS_init(nullptr)) {
-            report("failed to start ", "the resource library", lastError());
+            report(DEBUG_CONTEXT, "failed to start ", "the resource library", lastError());
             return false;
         }
         started = true;
@@ -131,7 +131,7 @@ private:
     bool usable(const char* path, std::string* out) {
         if (!path) return false;
         if (climbsOut(path)) {
-            report("failed to open ", path, "a resource path may not contain \"..\"");
+            report(DEBUG_CONTEXT, "failed to open ", path, "a resource path may not contain \"..\"");
             return false;
         }
         if (!start()) return false;
@@ -139,8 +139,9 @@ private:
         return true;
     }
 
-    static void report(const char* what, const std::string& path, const char* why) {
-        channel().post(debug::Warning(DEBUG_CONTEXT, 0.1f) << what << path << ": " << why);
+    // A warning (level 0.1) reported at the caller's position.
+    static void report(const debug::Context& where, const char* what, const std::string& path, const char* why) {
+        channel().post(debug::Warning(where, 0.1f) << what << path << ": " << why);
     }
 
     std::recursive_mutex mutex;

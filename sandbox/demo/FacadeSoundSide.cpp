@@ -2,14 +2,13 @@
 // game constructs, driven through the exported interface as a game drives
 // them. For a reproducible rendering the landscape's random numbers are
 // seeded from the demo's seed after every call that starts the landscape
-// (which seeds them from the calendar), and the music worker is waited for
-// before each frame is mixed; the request manager's statistics are read for
-// the table at the end.
+// (which seeds them from the calendar), and, while rendering, the music
+// worker has taken up every call (it is asleep in a fade or idle) before the
+// frame goes on; its fades sleep on the mix's clock. The request manager's
+// statistics are read for the table at the end.
 //
-// Music in a rendering: the worker's fades pause in real time between steps,
-// out of step with frames rendered faster than that, so zsdemo renders with
-// settings whose fades take no time and fades the "Music" group itself, frame
-// by frame, over the fade's length in game time.
+// Switching music, the demo stops the playing one and starts the next once
+// the fade-out has had its time, as a game does: live and rendered alike.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -35,7 +34,7 @@ namespace zsdemo {
 
 namespace {
 
-constexpr unsigned long musicGroup = 3;
+constexpr double framesPerSecond = 60.0;  // the session's frame rate
 
 class FacadeSoundSide : public SoundSide {
 public:
@@ -103,7 +102,7 @@ public:
                 stopMusic();
                 pendingMusic = saved;
                 pendingFromLoad = true;
-                if (!options.rendering || fade == Fade::None) startPending();
+                if (fadeOutFrames == 0) startPending();
             }
             if (options.log) *options.log << "  loaded " << describe() << "\n";
         } else if (v == "reread") {
@@ -121,34 +120,22 @@ public:
             debuginput::dispatch(std::stoi(arg), 1);
             debuginput::dispatch(std::stoi(arg), 0);
         }
-        // Rendering: the worker has done what the command asked of it before
-        // the frame's update runs, not at the same time.
-        if (options.rendering) theMusicInsonificator->waitUntilServed();
+        // Rendering: the worker has taken up what the command asked of it
+        // before the frame's update runs, not at the same time.
+        settle();
     }
 
     void beforeMix() override {
-        if (!options.rendering) return;
-        theMusicInsonificator->waitUntilServed();
-        if (fade == Fade::None) return;
-        ++fadeFrame;
-        const float share = std::min(1.0f, static_cast<float>(fadeFrame) / static_cast<float>(fadeFrames));
-        theInsonificatorManager->setVolume(musicGroup, fade == Fade::In ? share : 1.0f - share);
-        if (fadeFrame < fadeFrames) return;
-        const Fade ended = fade;
-        fade = Fade::None;
-        if (ended == Fade::Out) {
-            manager->stopMusic();
-            theMusicInsonificator->waitUntilServed();
-            theInsonificatorManager->setVolume(musicGroup, 1.0f);
-            startPending();
-        }
+        if (fadeOutFrames > 0 && --fadeOutFrames == 0) startPending();
+        settle();
     }
 
     void end() override {
+        // Nothing more is mixed: the worker's sleeps end at once.
+        if (options.renderClock) options.renderClock->release();
         // The music fades out before the game ends, as a game leaves it.
         manager->stopMusic();
         theMusicInsonificator->waitUntilServed();
-        if (options.rendering) theInsonificatorManager->setVolume(musicGroup, 1.0f);
         manager->stopGame();
         manager->releaseGame();
         theTestInsonificator = nullptr;
@@ -180,8 +167,6 @@ public:
     std::vector<std::string> statistics() override { return statisticsLines; }
 
 private:
-    enum class Fade { None, In, Out };
-
     // "12 landscape sources (#5e1f03a2), music theme": the sources' names and
     // places in a checksum, to see a load bring back what was saved.
     std::string describe() {
@@ -200,28 +185,21 @@ private:
     }
 
     // Starting music while another plays switches to it: the playing one
-    // stops (fading out), then the new one starts (fading in).
+    // stops (fading out), and the new one starts (fading in) once the
+    // fade-out has had its time.
     void startMusic(const std::string& name) {
         if (name == music) return;
         pendingMusic = name;
         pendingFromLoad = false;
-        if (!music.empty()) stopMusic();  // rendering: the new music starts once this one has faded out
-        if (!options.rendering || fade == Fade::None) startPending();
+        if (!music.empty()) stopMusic();
+        if (fadeOutFrames == 0) startPending();
     }
 
     void stopMusic() {
-        if (!options.rendering) {
-            manager->stopMusic();
-            music.clear();
-            return;
-        }
-        if (fade == Fade::Out) return;
-        if (music.empty()) {
-            manager->stopMusic();
-            return;
-        }
+        manager->stopMusic();
+        if (!music.empty())
+            fadeOutFrames = std::max(1, static_cast<int>(std::ceil(options.musicFadeSeconds * framesPerSecond)));
         music.clear();
-        beginFade(Fade::Out);
     }
 
     void startPending() {
@@ -229,24 +207,14 @@ private:
         pendingMusic.clear();
         if (name.empty()) return;
         music = name;
-        if (options.rendering) {
-            theInsonificatorManager->setVolume(musicGroup, 0.0f);
-            beginFade(Fade::In);
-        }
         // After a load the music insonificator plays what the block held.
         if (pendingFromLoad) theMusicInsonificator->start();
         else manager->startMusic(name);
-        // Rendering: the worker has started the music before the next mix,
-        // also when the switch comes from the end of a fade inside beforeMix.
-        if (options.rendering) theMusicInsonificator->waitUntilServed();
+        settle();
     }
 
-    void beginFade(Fade direction) {
-        // A fade in broken off by a fade out starts from where it got to.
-        const int frames = std::max(1, static_cast<int>(std::lround(options.renderFadeSeconds * 60.0)));
-        fadeFrame = fade == Fade::In && direction == Fade::Out ? frames - fadeFrame : 0;
-        fadeFrames = frames;
-        fade = direction;
+    void settle() {
+        if (options.renderClock) options.renderClock->settle();
     }
 
     void reseed() {
@@ -278,8 +246,7 @@ private:
     std::string music;         // what the script last started and has not stopped
     std::string pendingMusic;  // to start once the playing music has faded out
     bool pendingFromLoad = false;
-    Fade fade = Fade::None;
-    int fadeFrame = 0, fadeFrames = 1;
+    int fadeOutFrames = 0;  // frames until the pending music starts
     std::vector<std::string> statisticsLines;
 };
 

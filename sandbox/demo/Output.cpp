@@ -85,15 +85,27 @@ bool RealTimePacer::frame(double seconds) {
 
 bool RenderPacer::open(const std::string& path) {
     frequency = device->getSettings().frequency;
+    clock.setFrequency(frequency);
     return wav.open(path, frequency);
 }
 
 bool RenderPacer::frame(double seconds) {
     owed += seconds * frequency;
-    const uint32_t n = static_cast<uint32_t>(owed);
+    uint32_t n = static_cast<uint32_t>(owed);
     owed -= n;
     gameSeconds += seconds;
-    if (n == 0) return true;
+    while (n > 0) {
+        // Up to the next sleeper's moment, which then wakes and is waited for.
+        const uint64_t now = clock.now(), due = clock.nextDue();
+        const uint32_t piece = due <= now ? 0 : static_cast<uint32_t>(std::min<uint64_t>(n, due - now));
+        if (piece > 0 && !mix(piece)) return false;
+        n -= piece;
+        clock.advanceTo(now + piece);
+    }
+    return true;
+}
+
+bool RenderPacer::mix(uint32_t n) {
     buffer.resize(2 * static_cast<size_t>(n));
     const auto before = std::chrono::steady_clock::now();
     device->render(buffer.data(), n);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "sandbox/demo/RenderClock.h"
 #include "sandbox/demo/Session.h"
 
 namespace aldevice {
@@ -42,9 +43,13 @@ private:
     double elapsed = 0.0;
 };
 
+// Mixes the frames in step with the thread clock: a frame's samples are
+// mixed in pieces that end where a library thread's sleep ends, and the
+// clock wakes that thread and waits for it before the next piece.
 class RenderPacer : public Pacer {
 public:
-    explicit RenderPacer(std::shared_ptr<aldevice::AlDevice> device) : device(std::move(device)) {}
+    RenderPacer(std::shared_ptr<aldevice::AlDevice> device, RenderClock& clock)
+        : device(std::move(device)), clock(clock) {}
     // Opens the file at the device's mixing rate (after activation).
     bool open(const std::string& path);
     bool frame(double seconds) override;
@@ -56,7 +61,10 @@ public:
     double getMixerSeconds() const { return mixerSeconds; }
 
 private:
+    bool mix(uint32_t frames);
+
     std::shared_ptr<aldevice::AlDevice> device;
+    RenderClock& clock;
     WavWriter wav;
     uint32_t frequency = 48000;
     double owed = 0.0;  // frames not yet rendered (fractions)

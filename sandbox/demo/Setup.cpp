@@ -8,6 +8,7 @@
 #include "interfaces/Config.h"
 #include "interfaces/Resource.h"
 #include "interfaces/SoundDevice.h"
+#include "interfaces/ThreadClock.h"
 #include "platform/device/AlDevice.h"
 
 namespace zsdemo {
@@ -35,28 +36,15 @@ private:
     std::function<bool()> opened;
 };
 
-// A rendering reads the music settings from an overlay mounted before the
-// content: the same fades without the worker's real-time pauses (the demo
-// fades the music group over the same length of game time). Returns that
-// length.
-double renderingFadeSeconds(const fs::path& overlay, bool& written) {
+// The length of a music fade in seconds, from the content's music settings:
+// the demo starts a new music once the playing one has faded out.
+double musicFadeSeconds() {
     configmanager::ConfigManager settings;
     int steps = 1000, pause = 0;
-    float louder = 0.5f;
     settings.readFile("/Configs/Sounds/MusicSettings.cfg");
     settings.getProperty("fadeStepNumber", &steps);
     settings.getProperty("sleepMilliseconds", &pause);
-    settings.getProperty("louder", &louder);
-    const double fadeSeconds = pause >= 20 ? std::max(steps, 1) * pause / 1000.0 : 0.0;
-    pause = 0;
-    std::error_code error;
-    fs::create_directories(overlay / "Configs" / "Sounds", error);
-    configmanager::ConfigManager rendering;
-    rendering.setProperty("fadeStepNumber", &steps);
-    rendering.setProperty("sleepMilliseconds", &pause);
-    rendering.setProperty("louder", &louder);
-    written = rendering.writePlainFile((overlay / "Configs" / "Sounds" / "MusicSettings.cfg").string());
-    return fadeSeconds;
+    return pause >= 20 ? std::max(steps - 1, 0) * (pause + 0.5) / 1000.0 : 0.0;
 }
 
 }  // namespace
@@ -72,26 +60,6 @@ std::unique_ptr<SessionSetup> prepareSession(const SetupOptions& options) {
     std::error_code error;
     fs::create_directories(options.saveDirectory, error);
 
-    double fadeSeconds = 0.0;
-    if (setup->isRendering()) {
-        const fs::path overlay = fs::path(options.saveDirectory) / "render-settings";
-        bool written = false;
-        fadeSeconds = renderingFadeSeconds(overlay, written);
-        bool mounted = written && theResourceManager->unmount(options.content);
-        if (mounted) {
-            setup->contentMounted = false;
-            mounted = theResourceManager->mount(overlay.string());
-        }
-        if (mounted) {
-            setup->overlay = overlay.string();
-            mounted = setup->contentMounted = theResourceManager->mount(options.content);
-        }
-        if (!mounted) {
-            if (errors) *errors << "zsdemo: cannot set up the rendering's music settings in " << overlay.string() << "\n";
-            return nullptr;
-        }
-    }
-
     // The devices the library will list: ours, so that the demo can pump
     // the loopback output or read the voices in use.
     std::shared_ptr<aldevice::AlDevice> device;
@@ -102,19 +70,25 @@ std::unique_ptr<SessionSetup> prepareSession(const SetupOptions& options) {
         for (auto& d : Sound3DDeviceManager::listOwnDevices())
             if ((device = std::dynamic_pointer_cast<aldevice::AlDevice>(d))) break;
     }
+    setup->device = device;
     if (device)
         Sound3DDeviceManager::setDeviceProvider([device] { return Sound3DDeviceManager::DeviceList{device}; });
 
     SoundSideOptions sideOptions;
     sideOptions.map = options.map;
     sideOptions.seed = options.seed;
-    sideOptions.rendering = setup->isRendering();
-    sideOptions.renderFadeSeconds = fadeSeconds;
+    sideOptions.musicFadeSeconds = musicFadeSeconds();
+    if (setup->isRendering()) {
+        // The library's threads sleep on the mix's clock while rendering.
+        setup->clock = std::make_unique<RenderClock>();
+        osthread::setThreadClock(setup->clock.get());
+        sideOptions.renderClock = setup->clock.get();
+    }
     sideOptions.log = options.log;
     setup->side = makeSoundSide(sideOptions);
 
     SessionSetup* s = setup.get();
-    if (setup->isRendering()) setup->rendered = std::make_unique<RenderPacer>(device);
+    if (setup->isRendering()) setup->rendered = std::make_unique<RenderPacer>(device, *setup->clock);
     else setup->live = std::make_unique<RealTimePacer>();
     setup->opening = std::make_unique<OpeningSide>(*setup->side, [s] {
         if (!s->isRendering() || s->rendered->open(s->options.render)) return true;
@@ -125,11 +99,15 @@ std::unique_ptr<SessionSetup> prepareSession(const SetupOptions& options) {
 }
 
 SessionSetup::~SessionSetup() {
+    // A session that never ended (it failed to begin) shuts the library down
+    // here: nothing more is mixed, so the worker's sleeps end at once.
+    if (clock) clock->release();
     opening.reset();
     side.reset();
+    // The library's threads are gone with the sound side.
+    if (clock) osthread::setThreadClock(nullptr);
     Sound3DDeviceManager::setDeviceProvider(nullptr);
     if (contentMounted) theResourceManager->unmount(options.content);
-    if (!overlay.empty()) theResourceManager->unmount(overlay);
 }
 
 Pacer& SessionSetup::getPacer() {

@@ -1,8 +1,8 @@
 #pragma once
 // What a demo session runs on, set up once for zsdemo and the demo
-// benchmark alike: the content mounted (for a rendering with its music
-// settings overlaid in front of it), the device the library will list (the
-// hand-pumped loopback output for a rendering), the sound side and the pacer;
+// benchmark alike: the content mounted, the device the library will list (the
+// hand-pumped loopback output for a rendering, with the library's threads
+// sleeping on the mix's clock), the sound side and the pacer;
 // a rendering's WAV file opens when the session begins, once the device is
 // initialised and knows its mixing rate.
 #include <cstdint>
@@ -18,7 +18,7 @@ namespace zsdemo {
 
 struct SetupOptions {
     std::string content;        // a directory or a .zip archive
-    std::string saveDirectory;  // created; a rendering's music settings are written under it
+    std::string saveDirectory;  // created
     std::string render;         // the WAV file to render to; empty to play live
     std::string output;         // live: the device library's output setting; empty for its own choice
     std::string map = "/valley.cfg";
@@ -45,21 +45,23 @@ public:
     // Finishes a rendering's file; false when it never opened or stopped
     // taking samples (no space). True when live.
     bool finish();
+    // The device the library lists (null when it is not one of ours).
+    aldevice::AlDevice* getDevice() const { return device.get(); }
 
 private:
     friend std::unique_ptr<SessionSetup> prepareSession(const SetupOptions& options);
     explicit SessionSetup(const SetupOptions& options) : options(options) {}
 
     SetupOptions options;
-    std::string overlay;  // the rendering's music settings, when mounted
     bool contentMounted = false;
+    std::unique_ptr<RenderClock> clock;  // installed while rendering
     std::unique_ptr<SoundSide> side, opening;
     std::unique_ptr<RealTimePacer> live;
     std::unique_ptr<RenderPacer> rendered;
+    std::shared_ptr<aldevice::AlDevice> device;
 };
 
-// Null (reported on options.errors) when the content or a rendering's music
-// settings cannot be mounted.
+// Null (reported on options.errors) when the content cannot be mounted.
 std::unique_ptr<SessionSetup> prepareSession(const SetupOptions& options);
 
 }  // namespace zsdemo

@@ -5,6 +5,7 @@
 #include <ostream>
 #include <string>
 
+#include "sandbox/demo/RenderClock.h"
 #include "sandbox/demo/Session.h"
 
 namespace zsdemo {
@@ -12,11 +13,13 @@ namespace zsdemo {
 struct SoundSideOptions {
     std::string map;        // map name for the configuration re-read ("/valley.cfg"); empty for none
     uint32_t seed = 1;      // the landscape's random numbers
-    // Rendering: before each frame is mixed the music worker has served every
-    // call (its fades take no time of their own), and the demo fades the
-    // music group over this many seconds of game time instead.
-    bool rendering = false;
-    double renderFadeSeconds = 2.0;
+    // How long a music fade lasts: switching music, the demo starts the new
+    // one once the playing one has faded out.
+    double musicFadeSeconds = 2.0;
+    // Rendering: the clock the library's threads sleep on; every call the
+    // music worker is given is taken up (the worker asleep in a fade, or
+    // idle) before the frame goes on. Null when live.
+    RenderClock* renderClock = nullptr;
     std::ostream* log = nullptr;
 };
 

@@ -18,7 +18,7 @@
 
 #include "interfaces/TextWindow.h"
 #include "sound/diagnostics/ScrolledLines.h"
-#include "sound/music/NotifyingObject.h"
+#include "sound/music/InitiationObject.h"
 
 class RequestInformatorWindow : public thread::InitiationObject, public ScrolledLines {
 public:

@@ -128,7 +128,8 @@ void ShellEffect::pause() {
     playing = false;
     if (loaded) {
         deviceCall(DEBUG_CONTEXT, [&] { sound3DEffect->stop(); });
-        deviceCall(DEBUG_CONTEXT, [&] { playPosition = sound3DEffect->getPlayPosition(); });
+        // A failed query reads as the getter's default: no position to resume from.
+        if (!deviceCall(DEBUG_CONTEXT, [&] { playPosition = sound3DEffect->getPlayPosition(); })) playPosition = 0;
     }
 }
 

@@ -14,11 +14,13 @@
 namespace {
 
 // Moves one of the manager's switches to `wanted` and tells every object;
-// a switch already in that state is an error and changes nothing.
+// a switch already in that state is an error, reported at the caller's
+// position, and changes nothing.
 template <typename Objects, typename Tell>
-void flip(bool& state, bool wanted, const char* operation, Objects& objects, Tell tell) {
+void flip(const debug::Context& where, bool& state, bool wanted, const char* operation, Objects& objects,
+          Tell tell) {
     if (state == wanted) {
-        channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "Skip " << operation << ": already done");
+        channels::soundManager.post(debug::Error(where) << "Skip " << operation << ": already done");
         return;
     }
     state = wanted;
@@ -81,12 +83,14 @@ void ShellManager::destroyEffect(Effect* effect) {
 
 void ShellManager::activateAllEffects() {
     Guard guard(lock);
-    flip(effectsActive, true, "activateAllEffects", effects, [&](auto* object) { object->activate(managerPassword); });
+    flip(DEBUG_CONTEXT, effectsActive, true, "activateAllEffects", effects,
+         [&](auto* object) { object->activate(managerPassword); });
 }
 
 void ShellManager::deactivateAllEffects() {
     Guard guard(lock);
-    flip(effectsActive, false, "deactivateAllEffects", effects, [&](auto* object) { object->deactivate(managerPassword); });
+    flip(DEBUG_CONTEXT, effectsActive, false, "deactivateAllEffects", effects,
+         [&](auto* object) { object->deactivate(managerPassword); });
 }
 
 Listener* ShellManager::createListener() {
@@ -109,12 +113,14 @@ void ShellManager::destroyListener(Listener* listener) {
 
 void ShellManager::activateAllListeners() {
     Guard guard(lock);
-    flip(listenersActive, true, "activateAllListeners", listeners, [&](auto* object) { object->activate(); });
+    flip(DEBUG_CONTEXT, listenersActive, true, "activateAllListeners", listeners,
+         [&](auto* object) { object->activate(); });
 }
 
 void ShellManager::deactivateAllListeners() {
     Guard guard(lock);
-    flip(listenersActive, false, "deactivateAllListeners", listeners, [&](auto* object) { object->deactivate(); });
+    flip(DEBUG_CONTEXT, listenersActive, false, "deactivateAllListeners", listeners,
+         [&](auto* object) { object->deactivate(); });
 }
 
 void ShellManager::activate() {

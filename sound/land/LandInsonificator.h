@@ -45,7 +45,9 @@ public:
     // One frame: the periodic pass, the listener to the camera, the sources.
     void forceUpdate();
 
-    // The sound map block: "fade" and one child block per source.
+    // The sound map block: "fade" and one child block per source. A null
+    // block is refused with an error ("Skip load: no block", "Skip save: no
+    // block") and changes nothing.
     void load(configmanager::Block* block);
     void save(configmanager::Block* block);
 

@@ -15,7 +15,8 @@
 // pointer fails at once instead of touching freed memory.
 //
 // Threads: any game thread. The façade takes no lock of its own; every
-// object it forwards to guards itself.
+// object it forwards to guards itself, and the music-muted flag is atomic.
+#include <atomic>
 #include <string>
 
 #include "interfaces/Export.h"
@@ -56,6 +57,7 @@ private:
     // False for a refused second manager: it owns nothing and forwards nothing.
     bool usable(const char* operation);
 
-    bool musicQuiet = false;
+    // Read and written from any game thread.
+    std::atomic<bool> musicQuiet{false};
     bool owner = false;
 };

@@ -4,6 +4,7 @@
 #include <string>
 #include <system_error>
 
+#include "interfaces/ThreadClock.h"
 #include "interfaces/ThreadPriority.h"
 #include "sound/manager/LogChannels.h"
 
@@ -75,6 +76,9 @@ void ActiveObject::terminate() {
 
 void ActiveObject::resume() {
     std::lock_guard<std::mutex> guard(gateLock);
+    // Once the gates are open for good the object is ending: a thread still
+    // at the start gate leaves without running.
+    if (gateOpen) return;
     if (suspendCount > 0 && --suspendCount == 0) {
         released = true;  // the first resume lets the thread start for good
         gateChanged.notify_all();
@@ -91,10 +95,11 @@ void ActiveObject::passGate() {
     gateChanged.wait(guard, [this] { return suspendCount == 0 || gateOpen; });
 }
 
-void ActiveObject::openGate() {
+bool ActiveObject::openGate() {
     std::lock_guard<std::mutex> guard(gateLock);
     gateOpen = true;
     gateChanged.notify_all();
+    return released;
 }
 
 void ActiveObject::setPriority(int priority) {
@@ -124,7 +129,16 @@ unsigned long ActiveObject::toMilliseconds(float seconds) {
 }
 
 void ActiveObject::sleep(float seconds) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(toMilliseconds(seconds)));
+    if (osthread::ThreadClock* clock = osthread::threadClock()) clock->sleep(toMilliseconds(seconds));
+    else std::this_thread::sleep_for(std::chrono::milliseconds(toMilliseconds(seconds)));
+}
+
+void ActiveObject::announceWork(unsigned long long work) {
+    if (osthread::ThreadClock* clock = osthread::threadClock()) clock->workGiven(threadId, work);
+}
+
+void ActiveObject::announceIdle(unsigned long long workDone) {
+    if (osthread::ThreadClock* clock = osthread::threadClock()) clock->idle(workDone);
 }
 
 bool ActiveObject::isOwnThread() const { return std::this_thread::get_id() == threadHandle.get_id(); }

@@ -49,7 +49,9 @@ protected:
     virtual void onTerminate();
 
 public:
-    // Sleeps the calling thread for seconds x 1000 milliseconds, truncated.
+    // Sleeps the calling thread for seconds x 1000 milliseconds, truncated,
+    // of the installed thread clock (interfaces/ThreadClock.h), else of
+    // real time.
     virtual void sleep(float seconds);
 
     // The whole milliseconds sleep() waits for a number of seconds.
@@ -64,8 +66,16 @@ protected:
     // Waits while the object is suspended, unless the gate has been opened
     // for good (openGate()). Called by the object's own thread.
     void passGate();
-    // Opens every gate for good, so that a loop can reach its end.
-    void openGate();
+    // Opens every gate for good, so that a loop can reach its end. Returns
+    // whether the thread passed the start gate, that is whether run() runs
+    // (or ran); a thread still held there now ends without running it.
+    bool openGate();
+    // Tell the installed thread clock, if any, that this object's thread has
+    // been given the piece of work numbered `work` (called by the thread
+    // giving it, before the wake-up), and that it has done every piece up to
+    // `workDone` (called by the object's own thread).
+    void announceWork(unsigned long long work);
+    void announceIdle(unsigned long long workDone);
     // Whether the thread exists (false only when it could not be created).
     bool hasThread() const { return threadHandle.joinable(); }
 

@@ -1,23 +1,19 @@
 #pragma once
-// Auto-reset events and waits on several of them, the synchronisation of the
-// thread objects.
+// An auto-reset event, the synchronisation of the thread objects.
 //
 // An Event is created unsignalled. set() signals it; the first wait that
 // sees it signalled takes the signal and resets it, so any number of set()
-// calls made while nobody waits release exactly one wait.
+// calls made while nobody waits release exactly one wait. Waits are made
+// through a WaitingObject (WaitingObject.h).
 //
-// A WaitingObject waits, without time limit, for the first signalled of its
-// events (the lowest index wins when several are) or for all of them at once
-// (every one is then reset together), and returns the index (0 for a wait
-// for all). A wait that cannot be made (no event, or a null one) throws the
-// constant string "WAIT_FAILED".
-//
-// Threads: set() from any thread; a WaitingObject is used by one thread at a
-// time. All events share one process-wide mutex; each wait has its own
-// condition variable, which set() wakes.
+// Threads: set() and reset() from any thread. All events share one
+// process-wide mutex; each wait has its own condition variable, which set()
+// wakes.
 #include "interfaces/Export.h"
 
 namespace thread {
+
+struct EventWaiters;
 
 class ZULSOUND_API Event {
 public:
@@ -31,25 +27,8 @@ public:
 
 private:
     friend class WaitingObject;
-    struct Waiters;
     bool signalled = false;
-    Waiters* waiters;
-};
-
-class ZULSOUND_API WaitingObject {
-public:
-    WaitingObject(Event* const* events, unsigned long count, bool waitAll);
-    explicit WaitingObject(Event* event);
-    virtual unsigned long wait();
-    virtual ~WaitingObject();
-
-    WaitingObject(const WaitingObject&) = delete;
-    WaitingObject& operator=(const WaitingObject&) = delete;
-
-private:
-    Event** events;
-    unsigned long count;
-    bool waitAll;
+    EventWaiters* waiters;
 };
 
 }  // namespace thread

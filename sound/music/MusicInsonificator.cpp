@@ -23,8 +23,13 @@ MusicInsonificator::MusicInsonificator() {
 }
 
 MusicInsonificator::~MusicInsonificator() {
-    ending = true;  // a fade in progress stops at its next step
+    // The worker finishes its run: every command queued before or during it
+    // is served, fades included.
     stopNotifying();
+    // Commands queued after the worker's last wake-up (the stop signal won
+    // the race against their signal) are served here, the worker having
+    // ended: nothing of the game's last calls is dropped.
+    if (messages.getSize() != 0) process();
     if (!musicEffects.empty()) {
         channels::soundManager.post(debug::Warning(DEBUG_CONTEXT, 0.1f)
                                     << "Not all the musics was destroyed: size = " << musicEffects.size());
@@ -36,7 +41,9 @@ MusicInsonificator::~MusicInsonificator() {
 // ---- the game's side ----
 
 void MusicInsonificator::wakeWorker() {
-    wakeRequests.fetch_add(1);
+    // Each wake-up is a numbered piece of work: a run serves every one
+    // counted before it starts.
+    announceWork(wakeRequests.fetch_add(1) + 1);
     initiationEvent.set();
 }
 
@@ -132,7 +139,7 @@ void MusicInsonificator::process() {
     // Every call counted before this point queued its message before it, so
     // this run serves it.
     const unsigned long long seen = wakeRequests.load();
-    while (!ending) {
+    for (;;) {
         std::string command, argument;
         messages.removeMessage(command, argument);
         stepsNow = messages.getSize() != 0 ? 1 : fadeStepNumber.load();
@@ -163,6 +170,7 @@ void MusicInsonificator::process() {
         if (seen > served) served = seen;
     }
     progressMade.notify_all();
+    announceIdle(seen);
 }
 
 void MusicInsonificator::processPlay(const std::string& musicName) {
@@ -182,7 +190,7 @@ void MusicInsonificator::processPlay(const std::string& musicName) {
     effect->setVolume(0.0f, faderPassword);
     effect->play();
     processFade(effect, 0.0f, 1.0f);
-    if (!ending) effect->setVolume(1.0f, faderPassword);
+    effect->setVolume(1.0f, faderPassword);
 }
 
 void MusicInsonificator::processStop() {
@@ -199,7 +207,6 @@ void MusicInsonificator::processFade(Effect* effect, float from, float to) {
     const float step = (to - from) / static_cast<float>(stepsNow);
     float current = from + step;
     while (from < to ? current < to : (from > to && current > to)) {
-        if (ending) return;
         effect->setVolume(current, faderPassword);
         current = current + step;
         {

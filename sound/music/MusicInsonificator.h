@@ -27,9 +27,16 @@
 // Threads: start, stop, quiet, loud, reReadConfig, save, load and the
 // group operations from any game thread; they never touch the sound device
 // and never wait for the worker (a small lock orders concurrent start and
-// stop calls). The worker runs process() and everything it calls. The
-// destructor stops the worker first; a fade in progress ends at its next
-// step, and commands not yet served are left in the queue.
+// stop calls). The worker runs process() and everything it calls.
+//
+// Shutdown: the destructor lets the worker finish its run, which serves
+// every command queued before or during it, each fade with all its steps and
+// the configured pause after each; commands queued after the worker's last
+// wake-up are then served by the destructor itself. Deleting the music
+// therefore waits for the fades under way and queued: at most the configured
+// fade length (fadeStepNumber x sleepMilliseconds) per queued command, 2 s
+// with the sample settings. Music still playing afterwards is reported and
+// destroyed without a fade.
 #include <atomic>
 #include <condition_variable>
 #include <list>
@@ -38,7 +45,7 @@
 
 #include "sound/insonificators/Insonificator.h"
 #include "sound/music/MessageQueue.h"
-#include "sound/music/NotifyingObject.h"
+#include "sound/music/InitiationObject.h"
 
 namespace configmanager {
 class Block;
@@ -93,7 +100,6 @@ private:
 
     std::mutex callerLock;  // started and bgmID
     int stepsNow = 1000;    // the fade steps of the command in hand (worker only)
-    std::atomic<bool> ending{false};
     std::atomic<unsigned long long> wakeRequests{0};
     std::mutex progressLock;
     std::condition_variable progressMade;

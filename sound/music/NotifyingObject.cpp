@@ -37,9 +37,12 @@ void NotifyingObject::stopNotifying() {
         channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "Skip stopNotifying: called on the object's own thread");
         return;
     }
-    openGate();  // a suspended loop must reach its end
+    // A suspended loop must reach its end; a thread suspended before the
+    // notifications started never passed the start gate and ends without
+    // running the loop, so there is no doneEvent to wait for.
+    const bool looping = openGate();
     stopEvent.set();
-    if (hasThread()) WaitingObject(&doneEvent).wait();
+    if (looping && hasThread()) WaitingObject(&doneEvent).wait();
     delete waiter;
     waiter = nullptr;
 }
@@ -53,19 +56,12 @@ void NotifyingObject::run() {
             notify(index - 1);
         }
     } catch (const char* text) {
-        // Cannot happen with the events startNotifying accepts; an uncaught
-        // exception would end the whole process.
-        channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << text);
+        // A wait that cannot be made ("WAIT_FAILED"; not with the events
+        // startNotifying accepts) ends the loop; an uncaught exception would
+        // end the whole process.
+        channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "failed to wait: " << text);
     }
     doneEvent.set();
 }
-
-InitiationObject::InitiationObject() = default;
-
-InitiationObject::~InitiationObject() { stopNotifying(); }
-
-void InitiationObject::notify(unsigned long) { process(); }
-
-void InitiationObject::initiate() { startNotifying(&initiationEvent); }
 
 }  // namespace thread

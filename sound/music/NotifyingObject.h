@@ -1,29 +1,29 @@
 #pragma once
-// Thread objects that sleep until one of a set of events is signalled.
+// A thread object that sleeps until one of a set of events is signalled.
 //
-// NotifyingObject: startNotifying() gives the thread its events and lets it
-// run. Its loop waits for the first signalled of [stopEvent, events...],
-// leaves on stopEvent and otherwise calls notify(index) with the index among
-// the given events; the suspension gate is passed before each notification.
-// When the loop ends the thread signals doneEvent. stopNotifying() signals
-// stopEvent and waits for doneEvent: a notification in progress is finished
-// first. Notifications start once per object; a second start is refused.
-//
-// InitiationObject: each signal of initiationEvent asks for one run of
-// process(). The event is auto-reset: any number of signals given while
-// process() runs, or before the thread wakes, produce exactly one further
-// run, so process() consumes all the work that is waiting.
+// startNotifying() gives the thread its events and lets it run. Its loop
+// waits for the first signalled of [stopEvent, events...], leaves on
+// stopEvent and otherwise calls notify(index) with the index among the given
+// events; the suspension gate is passed before each notification. When the
+// loop ends the thread signals doneEvent. stopNotifying() signals stopEvent
+// and waits for doneEvent: a notification in progress is finished first.
+// Notifications start once per object; a second start is refused. A thread
+// suspended before startNotifying() never passes its start gate: it ends
+// without running the loop, and stopNotifying() returns without waiting.
+// A wait that cannot be made ends the loop with the error
+// "failed to wait: WAIT_FAILED" (not with the events startNotifying accepts).
 //
 // Destruction: stopNotifying(), then the thread is terminated and joined. An
 // object whose notifications never started ends without running run().
-// A derived class that process() depends on calls stopNotifying() first
+// A derived class that notify() depends on calls stopNotifying() first
 // thing in its own destructor.
 //
-// Threads: the object's thread runs notify() and process(); startNotifying,
-// stopNotifying and initiate are for the owner's thread. stopNotifying() on
-// the object's own thread is refused with a logged error.
+// Threads: the object's thread runs notify(); startNotifying and
+// stopNotifying are for the owner's thread. stopNotifying() on the object's
+// own thread is refused with a logged error.
 #include "sound/music/ActiveObject.h"
 #include "sound/music/Event.h"
+#include "sound/music/WaitingObject.h"
 
 namespace thread {
 
@@ -48,22 +48,6 @@ protected:
 
 private:
     bool everStarted = false;
-};
-
-class ZULSOUND_API InitiationObject : public NotifyingObject {
-public:
-    InitiationObject();
-    ~InitiationObject() override;
-
-protected:
-    void notify(unsigned long index) override;
-    virtual void process() = 0;
-
-public:
-    virtual void initiate();
-
-protected:
-    Event initiationEvent;
 };
 
 }  // namespace thread

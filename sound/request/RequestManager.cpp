@@ -7,7 +7,11 @@
 
 namespace {
 
-void warn(const std::string& text) { channels::requestManager.post(debug::Warning(DEBUG_CONTEXT, 0.1f) << text); }
+// A warning (level 0.1) on the "RequestManager" channel, reported at the
+// caller's position.
+void warn(const debug::Context& where, const std::string& text) {
+    channels::requestManager.post(debug::Warning(where, 0.1f) << text);
+}
 
 }  // namespace
 
@@ -50,7 +54,7 @@ void RequestManager::initialize() {
             }
         }
         if (!theSound3DDevice) {
-            warn("Not found sound device!");
+            warn(DEBUG_CONTEXT, "Not found sound device!");
             releaseDevice();
             return;
         }
@@ -60,7 +64,7 @@ void RequestManager::initialize() {
     } catch (const debug::Exception& e) {
         // SoundDeviceException from enumeration or initialisation (or any
         // other failure of the device): no device.
-        warn(e.getString());
+        warn(DEBUG_CONTEXT, e.getString());
         releaseDevice();
     }
 }
@@ -89,7 +93,7 @@ void RequestManager::loadDeviceSettings() {
 void RequestManager::uninitialize() {
     Guard guard(lock);
     if (!initialized) {
-        warn("Skip uninitialize: already done");
+        warn(DEBUG_CONTEXT, "Skip uninitialize: already done");
         return;
     }
     const auto handedOut = theSound3DEffects;
@@ -102,7 +106,7 @@ void RequestManager::uninitialize() {
     try {
         theSound3DDevice->uninitialize();
     } catch (const debug::Exception& e) {
-        warn(e.getString());
+        warn(DEBUG_CONTEXT, e.getString());
     }
     theSound3DDevice = nullptr;
     for (auto& record : effectConfigs) delete record.second;
@@ -120,7 +124,7 @@ void RequestManager::reReadConfig() {
 EffectConfig* RequestManager::getRequestEffectConfig(const std::string& name) {
     Guard guard(lock);
     if (!initialized) {
-        warn("Skip getRequestEffectConfig for " + name + ": device is uninitialized");
+        warn(DEBUG_CONTEXT, "Skip getRequestEffectConfig for " + name + ": device is uninitialized");
         return nullptr;
     }
     auto found = effectConfigs.find(name);
@@ -132,19 +136,19 @@ Sound3DEffect* RequestManager::load(const std::string& name) {
     ResourceManager* resources = theResourceManager;
     ResourceLock resourceGuard(resources);
     if (!initialized) {
-        warn("Skip load " + name + ": device is uninitialized");
+        warn(DEBUG_CONTEXT, "Skip load " + name + ": device is uninitialized");
         return nullptr;
     }
     EffectConfig* record = getRequestEffectConfig(name);
     if (!record) {
-        warn("Skip load " + name + ": not found EffectConfig");
+        warn(DEBUG_CONTEXT, "Skip load " + name + ": not found EffectConfig");
         return nullptr;
     }
     Sound3DEffect* effect = nullptr;
     try {
         effect = theSound3DDevice->createEffect();
     } catch (const debug::Exception& e) {
-        warn(e.getString());
+        warn(DEBUG_CONTEXT, e.getString());
     }
     if (!effect) return nullptr;
     auto first = theSound3DEffects.find(name);
@@ -152,15 +156,15 @@ Sound3DEffect* RequestManager::load(const std::string& name) {
         try {
             effect->clone(first->second);
         } catch (const debug::Exception& e) {  // SoundObjectException, or any other device failure
-            warn("Failed to clone " + name);
-            warn(e.getString());
+            warn(DEBUG_CONTEXT, "Failed to clone " + name);
+            warn(DEBUG_CONTEXT, e.getString());
             theSound3DDevice->destroyEffect(effect);
             return nullptr;
         }
     } else {
         const std::string path = "/Sounds/" + record->fileName;
         if (resources->notFound(path.c_str())) {
-            warn("Skip load " + name + ": " + record->fileName + " not found");
+            warn(DEBUG_CONTEXT, "Skip load " + name + ": " + record->fileName + " not found");
             theSound3DDevice->destroyEffect(effect);
             return nullptr;
         }
@@ -174,9 +178,10 @@ Sound3DEffect* RequestManager::load(const std::string& name) {
                 effect->createStreaming(stream, 4);  // the stream belongs to the effect until unload
             }
         } catch (const debug::Exception& e) {
-            warn((isStatic ? "Failed to create static file " : "Failed to create streaming file ") + name + " " +
-                 record->fileName);
-            warn(e.getString());
+            warn(DEBUG_CONTEXT,
+                 (isStatic ? "Failed to create static file " : "Failed to create streaming file ") + name + " " +
+                     record->fileName);
+            warn(DEBUG_CONTEXT, e.getString());
             if (stream) resources->closeStream(stream);
             theSound3DDevice->destroyEffect(effect);
             return nullptr;
@@ -191,18 +196,18 @@ void RequestManager::unload(const std::string& name, Sound3DEffect* effect) {
     ResourceManager* resources = theResourceManager;
     ResourceLock resourceGuard(resources);
     if (!initialized) {
-        warn("Skip unload " + name + ": device is uninitialized");
+        warn(DEBUG_CONTEXT, "Skip unload " + name + ": device is uninitialized");
         return;
     }
     if (!effect) {
-        warn("Skip unload " + name + ": effect = 0");
+        warn(DEBUG_CONTEXT, "Skip unload " + name + ": effect = 0");
         return;
     }
     ResourceStream* stream = nullptr;
     try {
         stream = effect->getStream();
     } catch (const debug::Exception& e) {
-        warn(e.getString());
+        warn(DEBUG_CONTEXT, e.getString());
     }
     // The first entry of that name holding the effect goes. An effect given
     // back under another name than its own is destroyed all the same, so its
@@ -216,7 +221,7 @@ void RequestManager::unload(const std::string& name, Sound3DEffect* effect) {
     try {
         effect->release();
     } catch (const debug::Exception& e) {
-        warn(e.getString());
+        warn(DEBUG_CONTEXT, e.getString());
     }
     theSound3DDevice->destroyEffect(effect);
     if (stream) resources->closeStream(stream);
@@ -225,7 +230,7 @@ void RequestManager::unload(const std::string& name, Sound3DEffect* effect) {
 Sound3DListener* RequestManager::requestListener() {
     Guard guard(lock);
     if (!initialized) {
-        warn("Skip requestListener: device is not initialized");
+        warn(DEBUG_CONTEXT, "Skip requestListener: device is not initialized");
         return nullptr;
     }
     return theSound3DDevice->getListener();
@@ -233,7 +238,7 @@ Sound3DListener* RequestManager::requestListener() {
 
 void RequestManager::freeListener(Sound3DListener*) {
     Guard guard(lock);
-    if (!initialized) warn("Skip freeListener: device is not initialized");
+    if (!initialized) warn(DEBUG_CONTEXT, "Skip freeListener: device is not initialized");
 }
 
 bool RequestManager::isInitialized() {

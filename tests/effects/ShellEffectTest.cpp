@@ -154,6 +154,25 @@ TEST_F(ShellEffectTest, FailuresAreReportedAndTheEffectGoesOn) {
                             logged("SoundManager", Kind::Warning, 0.1f, "device lost again")));
 }
 
+TEST_F(ShellEffectTest, APauseWhoseDevicePositionCannotBeReadKeepsNoStalePosition) {
+    ShellEffect effect("river");
+    effect.addCommonPassword(true, "group");
+    effect.play();
+    device.effect(1)->advanceTo(1234);
+    effect.pause();
+    EXPECT_EQ(effect.getSavedPlayPosition(), 1234u);
+    effect.play();
+    device.effect(1)->advanceTo(2000);
+    device.failNext("getPlayPosition", "device lost");
+    effect.pause();
+    EXPECT_EQ(effect.getSavedPlayPosition(), 0u);  // the getter's default, not the 1234 of before
+    device.clearCalls();
+    effect.deactivate("group");
+    effect.activate("group");
+    EXPECT_EQ(device.count("setPlayPosition"), 0u);  // the new device effect starts from the beginning
+    EXPECT_THAT(log.records(), ElementsAre(logged("SoundManager", Kind::Warning, 0.1f, "device lost")));
+}
+
 TEST_F(ShellEffectTest, ListenerPlacementIsNudgedNormalisedAndDeferred) {
     ListenerSettings::set(0.5f, 2.0f, 2.0f, 1.0f, 5.0f);
     ShellListener listener;

@@ -133,6 +133,20 @@ TEST_F(ManagerTest, PauseThroughTheSwitchResumesWhereItStopped) {
                             logged("SoundManager", Kind::Error, 0.0f, "Skip activateAllEffects: already done")));
 }
 
+TEST_F(ManagerTest, EachRefusedSwitchCarriesThePositionOfItsReport) {
+    library.manager->activateAllEffects();
+    library.manager->activateAllListeners();
+    library.manager->deactivateAllEffects();
+    library.manager->deactivateAllEffects();
+    library.manager->deactivateAllListeners();
+    library.manager->deactivateAllListeners();
+    const std::vector<debug::Record> records = log.records();
+    ASSERT_EQ(records.size(), 4u);
+    for (const debug::Record& r : records) EXPECT_THAT(r.context, testing::StartsWith("(ShellManager.cpp,")) << r.text;
+    for (size_t i = 0; i < records.size(); ++i)
+        for (size_t j = i + 1; j < records.size(); ++j) EXPECT_NE(records[i].context, records[j].context);
+}
+
 TEST_F(ManagerTest, DeactivateAndActivateRememberTheSwitches) {
     Effect* river = library.manager->createEffect("river");
     river->play();

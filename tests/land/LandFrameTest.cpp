@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 
 #include "sound/effects/ProcessHearer.h"
 #include "tests/land/LandFixture.h"
@@ -296,4 +297,77 @@ TEST_F(Frames, ATimerThatWentBackAddsNothingToThePeriodicPass) {
     host.runFrame(1.5f);  // 5.5 in all
     EXPECT_EQ(hearer.calls, 1);
     library.hearers->removeHearer(&hearer);
+}
+
+TEST_F(Frames, ASourceWithoutAnEffectRemovedWhileRunningLeavesEveryList) {
+    tuning("makeDebugOutput = true;");
+    // No effect factory: the sources placed get no effect.
+    struct NoEffects : Probe {
+        void dropFactory() { effectManager = nullptr; }
+    } land;
+    run(land);
+    land.dropFactory();
+    host.board.setSubtype({9, 7}, sandbox::Forest);  // a source that stays, so frames update sources
+    host.board.setSubtype({2, 3}, sandbox::Coast);
+    LandSound* surf = land.source("surf-2-3");
+    ASSERT_NE(surf, nullptr);
+    EXPECT_EQ(surf->effect, nullptr);
+    EXPECT_THAT(land.continuousSounds, ElementsAre(surf));
+    EXPECT_EQ(log.count("failed to create effect surf in insonificator Environment sounds"), 1u);
+
+    host.board.setSubtype({2, 3}, sandbox::Sea);
+    EXPECT_THAT(land.names(), ElementsAre("birds-9-7"));
+    EXPECT_THAT(land.continuousSounds, IsEmpty());
+    EXPECT_THAT(land.playingRandomSounds, IsEmpty());
+    // Later frames, the camera moving (debug lines of every followed sound)
+    // and the schedule reaching the removed records: nothing of them is read
+    // again (AddressSanitizer checks).
+    for (int k = 0; k < 4; ++k) {
+        cameraAt(-2.5f + static_cast<float>(k), 0.5f);
+        host.runFrame(2.0f);
+    }
+    EXPECT_THAT(land.queued(), ElementsAre(land.source("birds-9-7")));
+    EXPECT_TRUE(log.onChannel("LandInsonificator").empty());
+}
+
+TEST_F(Frames, ARandomTimeStepOfZeroTriesTheSourceAtEveryFrame) {
+    tuning("randomTimeStep = 0.0;");
+    Probe land;
+    run(land, "a = { regionWidth = 4.0; regionHeight = 4.0; powerRadius = 1.0; threshold = 1.0;\n"
+              "  probability = 0.5; soundName = \"gull\"; };\n");
+    cameraAt(0, 0);
+    LandSound* a = land.source("a");
+    EXPECT_EQ(a->interval, 0.0f);
+    host.runFrame(0.5f);  // queued for now: not due in the frame that queued it
+    EXPECT_THAT(land.queued(), ElementsAre(a));
+    EXPECT_FALSE(a->effect->isPlaying());
+    for (int k = 1; k <= 3; ++k) {
+        host.runFrame(0.5f);  // due at each later frame: tried, started, queued again
+        EXPECT_TRUE(a->effect->isPlaying()) << k;
+        EXPECT_THAT(land.playingRandomSounds, ElementsAre(a));
+        EXPECT_THAT(land.queued(), ElementsAre(a));
+        EXPECT_EQ(library.device->count("play"), static_cast<size_t>(k));
+        library.devicesOf("gull.wav").at(0)->setPlaying(false);  // it ends
+    }
+}
+
+TEST_F(Frames, TheCameraIsComparedWithTheListenerBitForBit) {
+    tuning("makeDebugOutput = true; randomSoundLimiter = 0.0;");
+    Probe land;
+    run(land, "s = { regionWidth = 2.0; regionHeight = 2.0; powerRadius = 1.0; threshold = 1.0;\n"
+              "  probability = 1.0; soundName = \"surf\"; };\n");
+    cameraAt(0.0f, 0.0f);
+    host.runFrame(0.1f);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    // A moved frame writes one debug line for the continuous source.
+    const struct {
+        float x;
+        size_t lines;
+    } steps[] = {{0.0f, 0}, {-0.0f, 1}, {nan, 1}, {nan, 0}};
+    for (const auto& step : steps) {
+        log.clear();
+        cameraAt(step.x, 0.0f);
+        host.runFrame(0.1f);
+        EXPECT_EQ(log.onChannel("LandInsonificator").size(), step.lines) << step.x;
+    }
 }

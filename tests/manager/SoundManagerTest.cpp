@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "interfaces/Config.h"
@@ -310,3 +311,29 @@ TEST_F(SoundManagerTest, ASecondManagerIsRefusedAndChangesNothing) {
 }
 
 }  // namespace
+
+// The music-muted flag is written and read by different game threads at
+// once (ThreadSanitizer checks); it ends as the last call left it.
+TEST_F(SoundManagerTest, TheMusicQuietFlagFromTwoGameThreads) {
+    SoundManager manager;
+    manager.activate();
+    constexpr int rounds = 200;
+    int quietSeen = 0;  // any count: the reads only have to be clean
+    std::thread switcher([&] {
+        for (int k = 0; k < rounds; ++k) {
+            manager.quiet();
+            manager.loud();
+        }
+    });
+    std::thread reader([&] {
+        for (int k = 0; k < rounds; ++k) quietSeen += manager.isMusicQuiet();
+    });
+    switcher.join();
+    reader.join();
+    EXPECT_LE(quietSeen, rounds);  // each read saw a whole flag
+    EXPECT_FALSE(manager.isMusicQuiet());
+    manager.quiet();
+    EXPECT_TRUE(manager.isMusicQuiet());
+    theMusicInsonificator->waitUntilServed();
+    manager.deactivate();
+}

@@ -7,11 +7,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <map>
 #include <memory>
 #include <thread>
 
 #include "interfaces/Config.h"
+#include "interfaces/ThreadClock.h"
 #include "sound/music/MusicInsonificator.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/ResourceTree.h"
@@ -281,28 +284,60 @@ TEST_F(MusicTest, TheMusicIdTravelsThroughASavedGame) {
     music.waitUntilServed();
 }
 
-TEST_F(MusicTest, DestructionCutsALongFadeShortAndReportsWhatIsLeft) {
-    settings("fadeStepNumber = 1000;\nsleepMilliseconds = 20;\n");  // a fade of 20 seconds
-    const auto begin = std::chrono::steady_clock::now();
-    {
-        MusicInsonificator music;
-        music.start("theme");
-        music.waitUntilFadeSteps(2);
+TEST_F(MusicTest, ShutdownServesEveryQueuedCommandAndFinishesTheFadesUnderWay) {
+    // The second music faded in with all its steps, then stopped when the
+    // music still playing is destroyed.
+    const std::vector<std::string> second{
+        "second.ogg setVolume(1)",     "second.ogg setVolume(0.5)",  "second.ogg setVolume(0)",
+        "second.ogg play",             "second.ogg setVolume(0.125)", "second.ogg setVolume(0.25)",
+        "second.ogg setVolume(0.375)", "second.ogg setVolume(0.5)",  "second.ogg stop"};
+    // A stop and a start given just before the delete: the worker held at
+    // its gate with the wake-up in hand, or still asleep when the stop
+    // signal comes. Both are served, the start with its whole fade.
+    for (bool heldAtGate : {true, false}) {
+        SCOPED_TRACE(heldAtGate ? "worker held at its gate" : "worker asleep");
+        log.clear();
+        {
+            MusicInsonificator music;
+            music.start("theme");
+            music.waitUntilServed();
+            mark();
+            if (heldAtGate) music.suspend();
+            music.stop();
+            music.start("second");
+        }
+        EXPECT_THAT(commands(), ElementsAre("play theme", "stop all", "play second"));
+        std::vector<std::string> served = trace();
+        // Held, the two commands wait together: the stop has no fade. Asleep,
+        // the worker may take the stop before the start is queued and fade
+        // the first music out.
+        ASSERT_GE(served.size(), second.size() + 1);
+        const std::vector<std::string> first(served.begin(),
+                                             served.end() - static_cast<std::ptrdiff_t>(second.size()));
+        if (heldAtGate) {
+            EXPECT_THAT(first, ElementsAre("theme.ogg stop"));
+        } else {
+            EXPECT_THAT(first, testing::Contains("theme.ogg stop"));
+        }
+        served.erase(served.begin(), served.begin() + static_cast<std::ptrdiff_t>(first.size()));
+        EXPECT_EQ(served, second);
+        EXPECT_EQ(log.count("Not all the messages was destroyed: size = 2"), 0u);
+        EXPECT_TRUE(log.contains("SoundManager", Kind::Warning, "Not all the musics was destroyed: size = 1"));
+        EXPECT_TRUE(library.devicesOf("second.ogg").empty());
     }
-    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(10));
-    EXPECT_LT(trace().size(), 100u);
-    EXPECT_TRUE(library.devicesOf("theme.ogg").empty());
-    EXPECT_TRUE(log.contains("SoundManager", Kind::Warning, "Not all the musics was destroyed: size = 1"));
 
-    // Commands the worker never took stay in the queue.
-    log.clear();
+    // A fade under way when the delete comes runs to its end, pauses included.
+    settings("fadeStepNumber = 4;\nsleepMilliseconds = 20;\n");
+    mark();
     {
         MusicInsonificator music;
-        music.suspend();
         music.start("theme");
+        music.waitUntilFadeSteps(1);
     }
-    EXPECT_TRUE(log.contains("SoundManager", Kind::Warning, "Not all the messages was destroyed: size = 2"));
-    EXPECT_TRUE(commands().empty());
+    EXPECT_THAT(trace(), ElementsAre("theme.ogg setVolume(1)", "theme.ogg setVolume(0)", "theme.ogg play",
+                                     "theme.ogg setVolume(0.25)", "theme.ogg setVolume(0.5)", "theme.ogg setVolume(0.75)",
+                                     "theme.ogg setVolume(1)", "theme.ogg stop"));
+    EXPECT_TRUE(library.devicesOf("theme.ogg").empty());
 }
 
 TEST_F(MusicTest, GameThreadsCallingAtOnceLoseNothingAndLeaveOneConsistentState) {
@@ -346,4 +381,62 @@ TEST_F(MusicTest, GameThreadsCallingAtOnceLoseNothingAndLeaveOneConsistentState)
     EXPECT_EQ(log.count("Not all the musics was destroyed: size = 1"), 0u);
     EXPECT_THAT(log.onChannel("SoundManager"), ElementsAre(logged("SoundManager", Kind::Warning, 0.1f,
                                                                    "sleepMilliseconds < 20 defaulting to zero")));
+}
+
+namespace {
+
+// A thread clock that lets every sleep end at once and notes what it hears.
+class NotingClock : public osthread::ThreadClock {
+public:
+    void sleep(unsigned long milliseconds) override {
+        std::lock_guard<std::mutex> guard(mutex);
+        sleeps.push_back(milliseconds);
+    }
+    void workGiven(unsigned int, unsigned long long work) override {
+        std::lock_guard<std::mutex> guard(mutex);
+        given.push_back(work);
+    }
+    void idle(unsigned long long workDone) override {
+        std::lock_guard<std::mutex> guard(mutex);
+        done.push_back(workDone);
+        changed.notify_all();
+    }
+    void waitForIdles(int count) {
+        std::unique_lock<std::mutex> guard(mutex);
+        changed.wait(guard, [&] { return done.size() >= static_cast<size_t>(count); });
+    }
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<unsigned long> sleeps;
+    std::vector<unsigned long long> given, done;
+};
+
+}  // namespace
+
+TEST_F(MusicTest, AnInstalledThreadClockTimesTheFadeStepsAndHearsWorkGivenAndDone) {
+    settings("fadeStepNumber = 4;\nsleepMilliseconds = 25;\n");
+    NotingClock clock;
+    osthread::setThreadClock(&clock);
+    {
+        MusicInsonificator music;
+        music.start("theme");
+        clock.waitForIdles(1);
+        {
+            std::lock_guard<std::mutex> guard(clock.mutex);
+            // One sleep after each of the three intermediate steps, of the
+            // configured pause.
+            EXPECT_THAT(clock.sleeps, ElementsAre(25ul, 25ul, 25ul));
+            EXPECT_THAT(clock.given, ElementsAre(1ull));
+            EXPECT_THAT(clock.done, ElementsAre(1ull));
+        }
+        music.stop();
+        clock.waitForIdles(2);
+        std::lock_guard<std::mutex> guard(clock.mutex);
+        EXPECT_EQ(clock.sleeps.size(), 6u);
+        EXPECT_THAT(clock.given, ElementsAre(1ull, 2ull));
+        EXPECT_THAT(clock.done, ElementsAre(1ull, 2ull));
+    }
+    osthread::setThreadClock(nullptr);
+    EXPECT_THAT(trace(), testing::Contains("theme.ogg stop"));
 }

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "sound/music/NotifyingObject.h"
+#include "sound/music/InitiationObject.h"
 #include "tests/support/LogCapture.h"
 
 using debug::Kind;
@@ -197,6 +197,20 @@ TEST(ThreadObjects, ASuspendedLoopWaitsAtTheGateUntilResumed) {
     EXPECT_EQ(worker.seen(), std::vector<int>{7});
     worker.suspend();  // a suspended object still stops when asked
     worker.poke();
+}
+
+TEST(ThreadObjects, AWorkerSuspendedBeforeItsStartStopsWithoutRunning) {
+    debug::Capture log;
+    Worker worker;
+    worker.suspend();
+    worker.initiate();  // one resume: still held at the start gate
+    worker.poke();
+    worker.stopNotifying();  // returns: no loop runs, no doneEvent to wait for
+    worker.terminate();
+    EXPECT_EQ(worker.initializations, 0);
+    EXPECT_TRUE(worker.seen().empty());
+    worker.resume();  // too late: the object is ending
+    EXPECT_TRUE(log.records().empty());
 }
 
 TEST(ThreadObjects, MisusesAreRefusedWithAnError) {

@@ -193,3 +193,25 @@ TEST(Config, OneBlockUsedFromTwoThreads) {
     std::string text;
     EXPECT_TRUE(shared.writeText(&text));
 }
+
+// a == b on one thread and b == a on another take the two blocks' locks (and
+// their children's) in one order: no deadlock, and no lock-order inversion
+// for ThreadSanitizer to report.
+TEST(Config, ComparingTwoBlocksBothWaysFromTwoThreads) {
+    Block a, b;
+    fillSave(a);
+    fillSave(b);
+    ASSERT_TRUE(a == b);
+    constexpr int each = 2000;
+    int equalAB = 0, equalBA = 0;
+    std::thread one([&] {
+        for (int k = 0; k < each; ++k) equalAB += a == b;
+    });
+    std::thread other([&] {
+        for (int k = 0; k < each; ++k) equalBA += b == a;
+    });
+    one.join();
+    other.join();
+    EXPECT_EQ(equalAB, each);
+    EXPECT_EQ(equalBA, each);
+}

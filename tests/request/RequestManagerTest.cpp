@@ -4,6 +4,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "sound/request/EffectsFile.h"
 #include "sound/request/RequestManager.h"
 #include "tests/support/LogCapture.h"
@@ -314,4 +316,22 @@ TEST_F(RequestTest, OtherDeviceFailuresAreLoggedNotThrown) {
     EXPECT_THAT(log.records(), ElementsAre(logged("RequestManager", Kind::Warning, 0.1f, "no more effects"),
                                            logged("RequestManager", Kind::Warning, 0.1f, "device busy"),
                                            logged("RequestManager", Kind::Warning, 0.1f, "already gone")));
+}
+
+// Each warning names the line that reported it, not the line of a shared
+// helper: four refusals, four different positions in the request manager.
+TEST_F(RequestTest, EachWarningCarriesThePositionOfItsReport) {
+    Sound3DEffect* stray = device->createEffect();
+    requests.load("hit");
+    requests.unload("hit", stray);
+    requests.requestListener();
+    requests.freeListener(nullptr);
+    std::set<std::string> contexts;
+    for (const debug::Record& r : log.onChannel("RequestManager")) {
+        EXPECT_THAT(r.context, testing::StartsWith("(RequestManager.cpp,")) << r.text;
+        contexts.insert(r.context);
+    }
+    EXPECT_EQ(log.onChannel("RequestManager").size(), 4u);
+    EXPECT_EQ(contexts.size(), 4u);
+    device->destroyEffect(stray);
 }

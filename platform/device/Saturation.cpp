@@ -1,0 +1,19 @@
+#include "platform/device/Saturation.h"
+
+#include <sndfile.h>
+
+namespace aldevice {
+
+void saturate(float* samples, size_t count) {
+    for (size_t k = 0; k < count; ++k) {
+        const float s = samples[k];
+        // Written so that NaN fails both tests and ends as 0.
+        samples[k] = s >= 1.0f ? 1.0f : s <= -1.0f ? -1.0f : (s == s ? s : 0.0f);
+    }
+}
+
+bool saturateWhenWriting(void* file) {
+    return sf_command(static_cast<SNDFILE*>(file), SFC_SET_CLIPPING, nullptr, SF_TRUE) == SF_TRUE;
+}
+
+}  // namespace aldevice

@@ -1,0 +1,80 @@
+#include "sandbox/demo/RenderClock.h"
+
+#include <algorithm>
+
+#include "interfaces/ThreadPriority.h"
+
+namespace zsdemo {
+
+void RenderClock::setFrequency(uint32_t rate) {
+    std::lock_guard<std::mutex> guard(mutex);
+    frequency = rate;
+}
+
+void RenderClock::sleep(unsigned long milliseconds) {
+    std::unique_lock<std::mutex> guard(mutex);
+    if (released) return;
+    Thread& self = threads[osthread::currentThreadId()];
+    self.state = State::Asleep;
+    self.due = frames + static_cast<uint64_t>(milliseconds) * frequency / 1000;
+    changed.notify_all();
+    changed.wait(guard, [&] { return released || self.state != State::Asleep; });
+}
+
+void RenderClock::workGiven(unsigned int threadId, unsigned long long work) {
+    std::lock_guard<std::mutex> guard(mutex);
+    Thread& thread = threads[threadId];
+    thread.given = std::max(thread.given, work);
+    // A sleeper takes up the work when it wakes; the pump waits for it then.
+    if (thread.state == State::Idle && !released) thread.state = State::Busy;
+}
+
+void RenderClock::idle(unsigned long long workDone) {
+    std::lock_guard<std::mutex> guard(mutex);
+    Thread& self = threads[osthread::currentThreadId()];
+    // Work given after this run began brings another run: still busy.
+    if (self.given <= workDone) self.state = State::Idle;
+    changed.notify_all();
+}
+
+uint64_t RenderClock::now() {
+    std::lock_guard<std::mutex> guard(mutex);
+    return frames;
+}
+
+uint64_t RenderClock::nextDue() {
+    std::lock_guard<std::mutex> guard(mutex);
+    uint64_t due = std::numeric_limits<uint64_t>::max();
+    for (const auto& t : threads)
+        if (t.second.state == State::Asleep && t.second.due < due) due = t.second.due;
+    return due;
+}
+
+void RenderClock::advanceTo(uint64_t frame) {
+    std::unique_lock<std::mutex> guard(mutex);
+    frames = frame;
+    for (auto& t : threads)
+        if (t.second.state == State::Asleep && t.second.due <= frames) t.second.state = State::Busy;
+    changed.notify_all();
+    changed.wait(guard, [&] { return released || !anyBusy(); });
+}
+
+void RenderClock::settle() {
+    std::unique_lock<std::mutex> guard(mutex);
+    changed.wait(guard, [&] { return released || !anyBusy(); });
+}
+
+void RenderClock::release() {
+    std::lock_guard<std::mutex> guard(mutex);
+    released = true;
+    for (auto& t : threads) t.second.state = State::Idle;
+    changed.notify_all();
+}
+
+bool RenderClock::anyBusy() const {
+    for (const auto& t : threads)
+        if (t.second.state == State::Busy) return true;
+    return false;
+}
+
+}  // namespace zsdemo

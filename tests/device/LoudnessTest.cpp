@@ -1,0 +1,295 @@
+// The output never clips, and the loudness meter reads what the device mixes:
+// the EBU's reference sines at their level, defined figures for bad input,
+// the device's figures equal to those of the samples it handed out.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sndfile.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <limits>
+#include <list>
+#include <string>
+#include <vector>
+
+#include "platform/device/AlDevice.h"
+#include "platform/device/LoudnessMeter.h"
+#include "platform/device/Saturation.h"
+#include "tests/support/ResourceTree.h"
+
+using aldevice::AlDevice;
+using aldevice::Loudness;
+using aldevice::LoudnessMeter;
+using aldevice::Output;
+
+namespace {
+
+constexpr int rate = 48000;
+constexpr uint32_t period = 1024;
+
+// A 1 kHz sine of peak level `dbfs` in both channels, in phase.
+std::vector<float> stereoSine(double dbfs, double seconds) {
+    const double amplitude = std::pow(10.0, dbfs / 20.0);
+    const size_t frames = static_cast<size_t>(seconds * rate);
+    std::vector<float> out(frames * 2);
+    for (size_t k = 0; k < frames; ++k)
+        out[2 * k] = out[2 * k + 1] = static_cast<float>(amplitude * std::sin(2 * M_PI * 1000.0 * double(k) / rate));
+    return out;
+}
+
+// Feeds the samples in device-sized periods.
+void feed(LoudnessMeter& meter, const std::vector<float>& stereo) {
+    for (size_t at = 0; at < stereo.size(); at += 2 * period)
+        meter.add(stereo.data() + at, std::min<size_t>(period, (stereo.size() - at) / 2));
+}
+
+std::vector<std::string> infoOf(AlDevice& device) {
+    std::list<std::string> lines;
+    device.getInfo(lines);
+    return {lines.begin(), lines.end()};
+}
+
+// A mono 16-bit full-scale sine of `hertz` for `seconds`; at 0 Hz held at
+// +32767, so that, summed, any wrap-around shows as negative samples.
+void writeFullScale(const std::string& path, double seconds, double hertz) {
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    std::vector<short> samples(static_cast<size_t>(seconds * rate), 32767);
+    if (hertz > 0)
+        for (size_t k = 0; k < samples.size(); ++k)
+            samples[k] = static_cast<short>(std::lrint(32767 * std::sin(2 * M_PI * hertz * double(k) / rate)));
+    sf_writef_short(file, samples.data(), static_cast<sf_count_t>(samples.size()));
+    sf_close(file);
+}
+
+// 64 effects of the full-scale sound, all at `volume`, looping.
+std::vector<Sound3DEffect*> playSixtyFour(AlDevice& device, const std::string& path, float volume) {
+    std::vector<Sound3DEffect*> effects;
+    for (int k = 0; k < 64; ++k) {
+        Sound3DEffect* effect = device.createEffect();
+        ResourceStream* stream = theResourceManager->openStream(path.c_str());
+        effect->createStatic(stream);
+        theResourceManager->closeStream(stream);
+        effect->setMode(SOUND3D_MODE_DISABLE, SOUND3D_APPLY_IMMEDIATE);
+        effect->setLooped(true);
+        effect->setVolume(volume);
+        effect->play();
+        effects.push_back(effect);
+    }
+    return effects;
+}
+
+}  // namespace
+
+// EBU Tech 3341's first two cases: a 1 kHz stereo sine at -23 and at -33 dBFS
+// reads its own level, within 0.1 LU, momentary, short-term and integrated.
+TEST(LoudnessMeter, TheEbuReferenceSinesReadTheirLevel) {
+    for (double level : {-23.0, -33.0}) {
+        SCOPED_TRACE(level);
+        LoudnessMeter meter(rate);
+        feed(meter, stereoSine(level, 20.0));
+        EXPECT_NEAR(meter.momentary(), level, 0.1);
+        EXPECT_NEAR(meter.shortTerm(), level, 0.1);
+        EXPECT_NEAR(meter.integrated(), level, 0.1);
+        EXPECT_NEAR(meter.truePeak(), level, 0.2);  // the sine's peak, in dBTP
+        EXPECT_NEAR(meter.range(), 0.0, 0.1);
+        EXPECT_EQ(aldevice::formatLevel(meter.integrated()), level == -23.0 ? "-23.0" : "-33.0");
+        meter.reset();
+        EXPECT_EQ(aldevice::formatLevel(meter.integrated()), "-inf");
+    }
+}
+
+// Whatever arrives, every figure is a number or minus infinity, shown as
+// such, and the meter keeps measuring after it.
+TEST(LoudnessMeter, BadInputGivesDefinedFigures) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const float denormal = std::numeric_limits<float>::denorm_min() * 1000.0f;
+    struct Case {
+        const char* name;
+        std::function<float(size_t)> sample;  // the k-th sample of 2 s (interleaved: k / 2 is the frame)
+        bool silent;                          // integrated and true peak read "-inf"
+        double truePeakAtLeast;               // dBTP, when not silent
+    };
+    const std::vector<Case> cases = {
+        {"silence", [](size_t) { return 0.0f; }, true, 0},
+        {"one full-scale click", [](size_t k) { return k == 4800 ? 1.0f : 0.0f; }, false, -0.1},
+        {"denormals", [&](size_t k) { return (k / 2) % 2 ? denormal : -denormal; }, true, 0},
+        {"NaN from a broken decoder", [&](size_t) { return nan; }, true, 0},
+        {"infinities", [&](size_t k) { return (k / 2) % 2 ? inf : -inf; }, true, 0},
+        {"beyond full scale", [](size_t k) { return (k / 2) % 2 ? 1e30f : -1e30f; }, false, 500},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LoudnessMeter meter(rate);
+        std::vector<float> samples(2 * 2 * rate);
+        for (size_t k = 0; k < samples.size(); ++k) samples[k] = c.sample(k);
+        feed(meter, samples);
+        const Loudness l = meter.snapshot();
+        for (double figure : {l.momentary, l.shortTerm, l.integrated, l.range, l.truePeak}) {
+            EXPECT_FALSE(std::isnan(figure));
+            EXPECT_THAT(aldevice::formatLevel(figure), testing::Not(testing::HasSubstr("nan")));
+        }
+        EXPECT_DOUBLE_EQ(l.seconds, 2.0);
+        if (c.silent) {
+            EXPECT_EQ(l.integrated, -HUGE_VAL);
+            EXPECT_EQ(aldevice::describeRun(l), "integrated -inf LUFS, range 0.0 LU, true peak -inf dBTP");
+        } else {
+            EXPECT_TRUE(std::isfinite(l.integrated));
+            EXPECT_GE(l.truePeak, c.truePeakAtLeast);
+        }
+    }
+    // A NaN in the middle of a sine does not poison what follows.
+    LoudnessMeter meter(rate);
+    std::vector<float> sine = stereoSine(-23.0, 20.0);
+    sine[1000] = nan;
+    feed(meter, sine);
+    EXPECT_NEAR(meter.integrated(), -23.0, 0.1);
+}
+
+// 64 full-scale sines summed, at volume 1 and at 16: the limiter holds the
+// mix at full scale. No sample of the hand-pumped mix lies beyond it, the
+// waveform keeps its shape (clipped, nearly every sample would sit at full
+// scale; limited, a few peaks touch it) and the meter's true peak stays near
+// 0 dBTP (36 dB above it unlimited).
+TEST(OutputLimiter, SixtyFourFullScaleSoundsNeverClip) {
+    testsupport::ResourceTree tree;
+    tree.write("/Sounds/full.wav", "");
+    writeFullScale(tree.pathOf("/Sounds/full.wav"), 1.0, 440.0);
+    for (float volume : {1.0f, 16.0f}) {
+        SCOPED_TRACE(volume);
+        AlDevice device(Output{Output::Loopback, ""});
+        device.initialize();
+        const auto effects = playSixtyFour(device, "/Sounds/full.wav", volume);
+        std::vector<float> out(2 * period);
+        float peak = 0.0f;
+        size_t atFullScale = 0, samples = 0;
+        for (int k = 0; k < 100; ++k) {
+            device.render(out.data(), period);
+            if (k < 10) continue;  // the limiter settles
+            for (float s : out) {
+                peak = std::max(peak, std::fabs(s));
+                atFullScale += std::fabs(s) >= 0.999f;
+                ++samples;
+            }
+        }
+        EXPECT_LE(peak, 1.0f);
+        EXPECT_GT(peak, 0.9f);  // held at full scale, not silenced
+        EXPECT_LT(double(atFullScale) / double(samples), 0.2);  // about 0.03 limited; 0.98 clipped
+        EXPECT_LE(device.loudness().truePeak, 1.0);
+        EXPECT_THAT(infoOf(device), testing::Contains("Output limiter: on"));
+        for (Sound3DEffect* effect : effects) device.destroyEffect(effect);
+        device.uninitialize();
+    }
+}
+
+// The same through the WAV output, mixed by the device's own thread into a
+// 16-bit file: every sample stays positive, up to full scale.
+TEST(OutputLimiter, TheWavFileOfSixtyFourFullScaleSoundsSaturates) {
+    testsupport::ResourceTree tree;
+    testsupport::TemporaryDirectory dir;
+    tree.write("/Sounds/full.wav", "");
+    writeFullScale(tree.pathOf("/Sounds/full.wav"), 1.0, 0.0);
+    const std::string file = dir.file("mix.wav");
+    {
+        AlDevice device(Output{Output::Wav, file});
+        device.initialize();
+        const auto effects = playSixtyFour(device, "/Sounds/full.wav", 16.0f);
+        ASSERT_TRUE(device.waitMixed(rate / 2, std::chrono::seconds(20)));
+        for (Sound3DEffect* effect : effects) device.destroyEffect(effect);
+        device.uninitialize();
+    }
+    SF_INFO info{};
+    SNDFILE* wav = sf_open(file.c_str(), SFM_READ, &info);
+    ASSERT_NE(wav, nullptr);
+    std::vector<short> samples(static_cast<size_t>(info.frames) * 2);
+    sf_readf_short(wav, samples.data(), info.frames);
+    sf_close(wav);
+    ASSERT_GT(samples.size(), size_t(rate / 2));
+    EXPECT_EQ(*std::min_element(samples.begin(), samples.end()), 0);
+    EXPECT_GT(*std::max_element(samples.begin(), samples.end()), 30000);
+}
+
+// A file written through the saturating conversion holds full scale for
+// samples beyond it, of either sign.
+TEST(OutputLimiter, TheSaturatingWavWriterHoldsFullScale) {
+    testsupport::TemporaryDirectory dir;
+    const std::string path = dir.file("loud.wav");
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(file, nullptr);
+    ASSERT_TRUE(aldevice::saturateWhenWriting(file));
+    const float loud[] = {1.5f, -1.5f, 1.0f, -1.0f, 40.0f, -40.0f};
+    sf_writef_float(file, loud, 3);
+    sf_close(file);
+    file = sf_open(path.c_str(), SFM_READ, &info);
+    ASSERT_NE(file, nullptr);
+    short read[6] = {};
+    ASSERT_EQ(sf_readf_short(file, read, 3), 3);
+    sf_close(file);
+    EXPECT_THAT(read, testing::ElementsAre(32767, -32768, 32767, -32768, 32767, -32768));
+}
+
+// The device's figures are those of the samples render handed out, in the
+// statistics lines too; with the meter switched off they say so.
+TEST(DeviceLoudness, TheDeviceMetersExactlyWhatItMixes) {
+    testsupport::ResourceTree tree;
+    tree.write("/Sounds/tone.wav", "");
+    {
+        SF_INFO info{};
+        info.samplerate = rate;
+        info.channels = 1;
+        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+        SNDFILE* file = sf_open(tree.pathOf("/Sounds/tone.wav").c_str(), SFM_WRITE, &info);
+        std::vector<float> tone(rate);
+        for (size_t k = 0; k < tone.size(); ++k) tone[k] = 0.1f * static_cast<float>(std::sin(2 * M_PI * 1000.0 * k / rate));
+        sf_writef_float(file, tone.data(), rate);
+        sf_close(file);
+    }
+    AlDevice device(Output{Output::Loopback, ""});
+    EXPECT_FALSE(device.loudness().metered);
+    device.initialize();
+    Sound3DEffect* effect = device.createEffect();
+    ResourceStream* stream = theResourceManager->openStream("/Sounds/tone.wav");
+    effect->createStatic(stream);
+    theResourceManager->closeStream(stream);
+    effect->setMode(SOUND3D_MODE_DISABLE, SOUND3D_APPLY_IMMEDIATE);
+    effect->setLooped(true);
+    effect->play();
+    LoudnessMeter own(rate);
+    std::vector<float> out(2 * period);
+    for (int k = 0; k < 200; ++k) {
+        device.render(out.data(), period);
+        own.add(out.data(), period);
+    }
+    const Loudness l = device.loudness();
+    EXPECT_TRUE(l.metered);
+    EXPECT_TRUE(l.heard);
+    EXPECT_DOUBLE_EQ(l.integrated, own.integrated());
+    EXPECT_DOUBLE_EQ(l.momentary, own.momentary());
+    EXPECT_DOUBLE_EQ(l.truePeak, own.truePeak());
+    EXPECT_GT(l.integrated, -40.0);
+    EXPECT_THAT(infoOf(device),
+                testing::AllOf(testing::Contains("True peak: " + aldevice::formatLevel(own.truePeak()) + " dBTP"),
+                               testing::Contains(testing::StartsWith(
+                                   "Loudness: momentary " + aldevice::formatLevel(own.momentary()) + " LUFS"))));
+    device.destroyEffect(effect);
+    device.uninitialize();
+    EXPECT_DOUBLE_EQ(device.loudness().integrated, own.integrated());  // kept for the end-of-run line
+
+    setenv("ZULSOUND_LOUDNESS_METER", "off", 1);
+    device.initialize();
+    device.render(out.data(), period);
+    EXPECT_FALSE(device.loudness().metered);
+    EXPECT_THAT(infoOf(device), testing::Contains("Loudness: not measured (the meter is off)"));
+    device.uninitialize();
+    unsetenv("ZULSOUND_LOUDNESS_METER");
+}
