@@ -32,11 +32,14 @@ void BM_DiagnosticsRefresh(benchmark::State& state) {
 
     ScrolledLines window;
     size_t lineCount = 0;
+    // Kept from one refresh to the next, as the informator keeps them.
+    std::list<std::list<std::string>> perName;
+    std::list<std::string> totals;
+    std::vector<std::string> lines;
     for (auto _ : state) {
-        std::list<std::list<std::string>> perName;
-        std::list<std::string> totals;
         library.requests->generateInfo(perName, totals);
-        std::vector<std::string> lines = statisticsLines(perName, totals);
+        window.takeSpareLines(lines);
+        statisticsLines(perName, totals, lines);
         lineCount = lines.size();
         window.setLines(lines);
     }

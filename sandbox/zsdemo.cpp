@@ -3,7 +3,7 @@
 //
 //   zsdemo [--content DIR|ZIP] [--script FILE] [--render FILE.wav]
 //          [--output default|null|wav:FILE] [--pictures DIR] [--seed N]
-//          [--map NAME] [--save-dir DIR] [--no-progress] [--or-render FILE.wav]
+//          [--map NAME] [--save-dir DIR] [--no-progress] [--or-render FILE.wav] [--watch]
 //
 // --or-render plays live when a sound card opens and renders to the file
 // otherwise. A rendered run ends with its speed against real time and the
@@ -59,7 +59,7 @@ size_t countThreads() {
 int usage() {
     std::cerr << "usage: zsdemo [--content DIR|ZIP] [--script FILE] [--render FILE.wav]\n"
                  "              [--output default|null|wav:FILE] [--pictures DIR] [--seed N]\n"
-                 "              [--map NAME] [--save-dir DIR] [--no-progress] [--or-render FILE.wav]\n"
+                 "              [--map NAME] [--save-dir DIR] [--no-progress] [--or-render FILE.wav] [--watch]\n"
                  "script commands (one a line: TIME COMMAND ARGUMENTS):\n";
     for (const auto& c : zsdemo::commandTable())
         std::cerr << "  " << c.verb << (c.arguments[0] ? " " : "") << c.arguments << ": " << c.meaning << "\n";
@@ -78,6 +78,7 @@ int main(int argc, char** argv) {
     std::string content = ZULSOUND_CONTENT_DIR, scriptPath, render, output, pictures, saveDir, map = "/valley.cfg";
     uint32_t seed = 1;
     bool progress = isatty(STDOUT_FILENO);
+    bool watch = false;
     for (int k = 1; k < argc; ++k) {
         const std::string arg = argv[k];
         const bool more = k + 1 < argc;
@@ -90,6 +91,7 @@ int main(int argc, char** argv) {
         else if (arg == "--map" && more) map = argv[++k];
         else if (arg == "--save-dir" && more) saveDir = argv[++k];
         else if (arg == "--no-progress") progress = false;
+        else if (arg == "--watch") watch = true;
         else if (arg == "--or-render" && more) {
             const std::string file = argv[++k];
             if (!aldevice::AlDevice::systemOutputOpens()) {
@@ -119,6 +121,7 @@ int main(int argc, char** argv) {
     setupOptions.output = output;
     setupOptions.map = map;
     setupOptions.seed = seed;
+    setupOptions.watch = watch;
     setupOptions.log = &std::cout;
     setupOptions.errors = &std::cerr;
     auto setup = zsdemo::prepareSession(setupOptions);

@@ -1,6 +1,7 @@
 // zsplay: plays sounds of the content, by effect name or as sound files.
 //
 //   zsplay [--content DIR|ZIP] [--output default|null|wav:FILE] NAME_OR_FILE...
+//   zsplay --watch [--content DIR] [--output ...] NAME...
 //
 // It mounts the content (by default the build tree's sample content), reads
 // the declarations of "/Configs/Sounds/Effects.snd" with the library's own
@@ -9,7 +10,14 @@
 // sound once, in turn, with a progress line. Looped sounds play once through.
 // The run ends with the loudness of what was mixed (integrated, range, true
 // peak).
+//
+// With --watch the library itself plays the named effects (through the
+// sound manager, as a game would), over and over until interrupted, and a
+// content watch applies every file of the content directory saved
+// meanwhile: change a level or a sample, save, and hear it.
+#include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -20,7 +28,13 @@
 #include "interfaces/Debug.h"
 #include "interfaces/Resource.h"
 #include "interfaces/SoundDevice.h"
+#include "platform/debug/Capture.h"
 #include "platform/device/AlDevice.h"
+#include "sound/effects/Effect.h"
+#include "sound/effects/EffectManager.h"
+#include "sound/manager/ContentWatch.h"
+#include "sound/manager/Globals.h"
+#include "sound/manager/SoundManager.h"
 #include "sound/request/EffectsFile.h"
 
 #ifndef ZULSOUND_CONTENT_DIR
@@ -30,8 +44,53 @@
 namespace {
 
 int usage() {
-    std::cerr << "usage: zsplay [--content DIR|ZIP] [--output default|null|wav:FILE] NAME_OR_FILE...\n";
+    std::cerr << "usage: zsplay [--content DIR|ZIP] [--output default|null|wav:FILE] NAME_OR_FILE...\n"
+                 "       zsplay --watch [--content DIR] [--output default|null|wav:FILE] NAME...\n";
     return 2;
+}
+
+std::atomic<bool> interrupted{false};
+
+// The effects played by the library in turn, again and again, the content
+// reloaded as it is saved, until Ctrl-C.
+int playWatching(const std::vector<std::string>& names) {
+    std::signal(SIGINT, [](int) { interrupted = true; });
+    std::signal(SIGTERM, [](int) { interrupted = true; });
+    SoundManager manager;
+    manager.activate();
+    std::vector<Effect*> effects;
+    for (const std::string& name : names) effects.push_back(theEffectManager->createEffect(name));
+    {
+        ContentWatch watch;
+        std::cout << "zsplay: playing until interrupted; save a file of the content to hear it change\n";
+        // The watch's line of what it reloaded, beside the progress line.
+        auto update = [&] {
+            if (!watch.hasPending()) return;
+            debug::Capture lines;
+            if (!watch.update()) return;
+            for (const auto& record : lines.onChannel("SoundManager"))
+                if (record.text.compare(0, 7, "Content") == 0) std::cout << "\r\033[K  " << record.text << "\n";
+        };
+        while (!interrupted) {
+            for (size_t k = 0; k < effects.size() && !interrupted; ++k) {
+                Effect* effect = effects[k];
+                effect->stop();
+                effect->play();
+                auto started = std::chrono::steady_clock::now();
+                do {
+                    update();
+                    const double at = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+                    std::printf("\r  %-20s %5.1f s", names[k].c_str(), at);
+                    std::fflush(stdout);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                } while (effect->isPlaying() && !interrupted);
+            }
+        }
+        std::printf("\n");
+    }
+    for (Effect* effect : effects) theEffectManager->destroyEffect(effect);
+    manager.deactivate();
+    return 0;
 }
 
 struct Request {
@@ -53,10 +112,12 @@ Sound3DMode modeOf(const std::string& word) {
 int main(int argc, char** argv) {
     std::string content = ZULSOUND_CONTENT_DIR, output;
     std::vector<std::string> wanted;
+    bool watching = false;
     for (int k = 1; k < argc; ++k) {
         const std::string arg = argv[k];
         if (arg == "--content" && k + 1 < argc) content = argv[++k];
         else if (arg == "--output" && k + 1 < argc) output = argv[++k];
+        else if (arg == "--watch") watching = true;
         else if (arg == "-h" || arg == "--help") return usage();
         else wanted.push_back(arg);
     }
@@ -65,6 +126,15 @@ int main(int argc, char** argv) {
     if (!theResourceManager->mount(content)) {
         std::cerr << "zsplay: cannot mount the content " << content << "\n";
         return 1;
+    }
+
+    if (watching) {
+        for (const std::string& item : wanted)
+            if (std::filesystem::is_regular_file(item)) {
+                std::cerr << "zsplay: --watch plays effects of Effects.snd by name, not the file " << item << "\n";
+                return 2;
+            }
+        return playWatching(wanted);
     }
 
     EffectsFile::Records records;

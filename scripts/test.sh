@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the whole suite under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the threaded tests under ThreadSanitizer, the
-# install-and-consume check on a plain release build, and each fuzz target
-# for a bounded time.
+# install-and-consume check (with the example game) and the reference on a
+# plain release build, and each fuzz target for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/deps.sh
@@ -20,10 +20,11 @@ cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j "$jobs"
 ctest --preset tsan -j "$jobs"
 
-step "Release: install into a temporary prefix and build a consumer; layering"
+step "Release: install into a temporary prefix, build the consumers and the example game against it; layering; the reference"
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$jobs"
-ctest --test-dir build/release -R '^(install_and_consume|layering)$' --output-on-failure
+ctest --test-dir build/release -R '^(install_and_consume|layering|readme_example)$' --output-on-failure
+cmake --build --preset release --target reference
 
 step "Fuzzing (libFuzzer, clang, ASan + UBSan), bounded time"
 cmake --preset fuzz >/dev/null

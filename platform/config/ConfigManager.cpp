@@ -42,6 +42,15 @@ bool ConfigManager::isWritableName(const std::string& name) {
     return true;
 }
 
+bool ConfigManager::checkText(const std::string& text, int* line, std::string* reason) {
+    Block scratch;
+    const ReadResult result = parseConfigText(text, &scratch);
+    if (result.ok) return true;
+    *line = result.line;
+    *reason = result.reason;
+    return false;
+}
+
 bool ConfigManager::readText(const std::string& text, const std::string& origin) {
     Block fresh;
     const ReadResult result = parseConfigText(text, &fresh);

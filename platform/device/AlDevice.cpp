@@ -205,7 +205,7 @@ void AlDevice::service(uint32_t) {
     for (AlEffect* effect : effects) {
         if (!effect->playing) continue;
         if (effect->source) {
-            if (effect->decoder) {
+            if (effect->shared) {
                 effect->refillStream();
             } else {
                 ALint stateNow = 0;

@@ -47,6 +47,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "interfaces/SoundDevice.h"
@@ -56,6 +57,7 @@
 #include "platform/device/DeviceSettings.h"
 #include "platform/device/LoudnessMeter.h"
 #include "platform/device/Output.h"
+#include "platform/device/SharedStream.h"
 #include "platform/device/Sink.h"
 
 namespace aldevice {
@@ -110,6 +112,8 @@ private:
     friend class AlEffect;
     friend class AlListener;
     friend struct Buffer;
+    friend class SharedStream;
+    friend class StreamCache;
 
     void openContext();
     void closeContext();
@@ -161,6 +165,8 @@ private:
     std::atomic<bool> stopping{false};
     LoudnessMeter meter;
     bool metering = false;  // the meter is on and sees this output's mix
+    StreamCache streams{*this};  // the streamed files' shared decoding
+    std::vector<std::pair<float, AlEffect*>> heardByLoudness, waitingByLoudness;  // rebalance's lists
 };
 
 }  // namespace aldevice

@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "platform/device/Decoder.h"
+#include "platform/device/SharedStream.h"
 #include "platform/device/DeviceLog.h"
 
 #include "platform/device/AlInternal.h"
@@ -33,14 +34,7 @@ AlEffect::AlEffect(AlDevice& d) : device(d) {}
 AlEffect::~AlEffect() {
     std::lock_guard<std::recursive_mutex> guard(device.lock);
     dropVoice();
-    if (!streamBuffers.empty()) {
-        const ContextScope current = device.makeCurrent();
-        alDeleteBuffers(static_cast<ALsizei>(streamBuffers.size()), streamBuffers.data());
-        device.bufferBytes -= streamBytes;
-    }
-    decoder.reset();
-    // A clone of a stream reads its own stream of the same resource.
-    if (stream && state == "clone" && theResourceManager) theResourceManager->closeStream(stream);
+    shared.reset();  // the last stream of a file takes its decoded blocks along
 }
 
 uint64_t AlEffect::lengthFrames() const {
@@ -205,32 +199,19 @@ void AlEffect::setPosition(const Vector& position, Sound3DApply apply) {
 
 void AlEffect::clone(Sound3DEffect* sourceEffect) {
     auto* from = dynamic_cast<AlEffect*>(sourceEffect);
-    std::string path;
-    size_t buffers = 0;
-    {
-        std::lock_guard<std::recursive_mutex> guard(device.lock);
-        if (!from || !from->hasSound()) throw SoundObjectException("clone: the source effect holds no sound");
-        if (from->buffer) {
-            buffer = from->buffer;  // one copy of the samples, however many clones
-            looped = from->looped;
-            state = "clone";
-            return;
-        }
-        path = from->stream ? from->stream->getPath() : std::string();
-        buffers = from->streamBuffers.size();
-    }
-    // A clone of a stream reads its own stream of the same resource. The
-    // resource manager is asked without the device's lock held: that lock
-    // is a leaf.
-    ResourceStream* own = theResourceManager ? theResourceManager->openStream(path.c_str()) : nullptr;
-    if (!own) throw SoundObjectException("clone " + path + ": cannot open the resource again");
-    try {
-        createStreaming(own, buffers);
-    } catch (...) {
-        theResourceManager->closeStream(own);
-        throw;
-    }
     std::lock_guard<std::recursive_mutex> guard(device.lock);
+    if (!from || !from->hasSound()) throw SoundObjectException("clone: the source effect holds no sound");
+    if (from->buffer) {
+        buffer = from->buffer;  // one copy of the samples, however many clones
+    } else {
+        // A clone of a stream plays the same file's shared blocks from a
+        // position of its own.
+        shared = from->shared;
+        queueDepth = from->queueDepth;
+        streamFrequency = from->streamFrequency;
+        streamChannels = from->streamChannels;
+        streamFrames = from->streamFrames;
+    }
     looped = from->looped;
     state = "clone";
 }

@@ -11,7 +11,7 @@
 namespace aldevice {
 
 class AlDevice;
-class Decoder;
+class SharedStream;
 
 // Decoded samples held by OpenAL, shared by an effect and its clones.
 struct Buffer {
@@ -60,7 +60,7 @@ private:
         float radius = 1.0f;
     };
 
-    bool hasSound() const { return buffer || decoder; }
+    bool hasSound() const { return buffer || shared; }
     uint64_t lengthFrames() const;
     uint32_t currentFrame();         // the play position now
     void advanceVirtual();           // moves a virtual sound's time to the device clock
@@ -69,24 +69,33 @@ private:
     void applyPlacement();           // position, mode, radius to the voice
     void startOnVoice(uint32_t frame);
     void dropVoice();                // gives the voice back, keeps the position
-    void refillStream();             // queues decoded blocks while the voice plays
+    void refillStream();             // queues the next blocks while the voice plays
     void queueFrom(uint32_t frame);  // (re)starts a stream's queue at a frame
-    bool queueNextBlock(unsigned id);  // decodes the next block into a buffer and queues it
+    bool queueNextBlock();           // queues the file's next block (decoded if nobody has it)
+    void letGoOfQueue();             // the voice's queue was emptied: its blocks are given back
     void finish();                   // the sound ended by itself
     template <typename Change>
     void place(Sound3DApply apply, Change change);
 
     AlDevice& device;
     std::shared_ptr<Buffer> buffer;
-    std::unique_ptr<Decoder> decoder;
+    std::shared_ptr<SharedStream> shared;  // a stream: its file's decoded blocks
     ResourceStream* stream = nullptr;
     std::string state = "empty";
-    std::vector<unsigned> streamBuffers;  // a stream's own OpenAL buffers
-    std::vector<int16_t> blockSamples;    // decoding space, kept between refills
-    uint32_t streamFrequency = 0, streamChannels = 0, streamBytes = 0;
+    // A stream's queue on its voice: the blocks, oldest first, in a ring.
+    static constexpr unsigned maxQueued = 16;
+    struct Queued {
+        uint64_t block;
+        uint32_t frames;
+    };
+    Queued queued[maxQueued] = {};
+    unsigned queueHead = 0, queueCount = 0;
+    unsigned queueDepth = 4;     // blocks a stream keeps queued
+    uint64_t nextBlock = 0;      // a stream: the block its queue takes next
+    uint32_t streamFrequency = 0, streamChannels = 0;
     uint64_t streamFrames = 0;
     uint64_t queuedBase = 0;     // a stream: frame at the head of the queue
-    uint64_t decodePosition = 0; // a stream: next frame the decoder gives
+    uint64_t decodePosition = 0; // a stream: frame after the last one queued
     bool decoderEnded = false;
 
     unsigned source = 0;  // the voice, or 0

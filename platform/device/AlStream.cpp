@@ -1,5 +1,6 @@
-// Streams: an effect that decodes its sound block by block into a few
-// queued buffers while it plays, looped by seeking its decoder.
+// Streams: an effect that plays its file's blocks, decoded once for every
+// stream of that file (SharedStream.h), by queueing a few of them on its
+// voice at a time; a loop queues the first block again after the last.
 #define AL_ALEXT_PROTOTYPES
 #include "platform/device/AlDevice.h"
 
@@ -9,8 +10,8 @@
 
 #include <algorithm>
 
-#include "platform/device/Decoder.h"
 #include "platform/device/DeviceLog.h"
+#include "platform/device/SharedStream.h"
 
 #include "platform/device/AlInternal.h"
 
@@ -20,83 +21,88 @@ void AlEffect::queueFrom(uint32_t frame) {
     const ContextScope current = device.makeCurrent();
     alSourceStop(source);
     alSourcei(source, AL_BUFFER, 0);
-    alSourcei(source, AL_LOOPING, AL_FALSE);  // a stream loops by seeking its decoder
-    decoder->seek(frame);
-    decodePosition = frame;
-    queuedBase = frame;
+    letGoOfQueue();
+    alSourcei(source, AL_LOOPING, AL_FALSE);  // a stream loops by queueing its first block again
+    uint32_t frames = 0;
+    uint64_t first = frame / streamBlockFrames;
+    // A position past a length the file only declared: a loop starts over.
+    if (!shared->block(first, &frames) && looped && !shared->damaged()) first = 0, frame = 0;
+    nextBlock = first;
+    queuedBase = first * streamBlockFrames;
+    decodePosition = queuedBase;
     decoderEnded = false;
-    for (unsigned id : streamBuffers)
-        if (!queueNextBlock(id)) break;
+    for (unsigned k = 0; k < queueDepth; ++k)
+        if (!queueNextBlock()) break;
+    if (queueCount == 0) return;
+    if (frame > queuedBase) alSourcei(source, AL_SAMPLE_OFFSET, static_cast<ALint>(frame - queuedBase));
     alSourcePlay(source);
 }
 
-bool AlEffect::queueNextBlock(unsigned id) {
-    blockSamples.resize(static_cast<size_t>(streamBlockFrames) * streamChannels);
-    size_t n = 0;
-    try {
-        n = decoder->read(blockSamples.data(), streamBlockFrames);
-        if (n == 0 && looped && decodePosition > 0) {
-            decoder->seek(0);  // the loop point: the next block starts again at the first frame
-            decodePosition = 0;
-            n = decoder->read(blockSamples.data(), streamBlockFrames);
-        }
-    } catch (const debug::Exception& e) {
-        // A file broken past its header: the stream ends where the damage
-        // starts (this runs in play and on the mixing thread, neither of
-        // which may throw).
-        channel().post(debug::Warning(DEBUG_CONTEXT, 0.1f) << e.getString() << "; the stream ends there");
-        n = 0;
+bool AlEffect::queueNextBlock() {
+    if (queueCount >= maxQueued) return false;
+    uint32_t frames = 0;
+    unsigned id = shared->block(nextBlock, &frames);
+    if (!id && looped && nextBlock > 0 && !shared->damaged()) {
+        nextBlock = 0;  // the loop point: the next block is the first
+        decodePosition = 0;
+        id = shared->block(0, &frames);
     }
-    if (n == 0) {
+    if (!id) {
         decoderEnded = true;
         return false;
     }
-    decodePosition += n;
-    alBufferData(id, formatOf(streamChannels), blockSamples.data(), static_cast<ALsizei>(n * streamChannels * 2),
-                 static_cast<ALsizei>(streamFrequency));
-    alSourceQueueBuffers(source, 1, &id);
+    ALuint name = id;
+    alSourceQueueBuffers(source, 1, &name);
+    shared->hold(nextBlock);
+    queued[(queueHead + queueCount) % maxQueued] = Queued{nextBlock, frames};
+    ++queueCount;
+    ++nextBlock;
+    decodePosition += frames;
     return true;
 }
 
+void AlEffect::letGoOfQueue() {
+    for (; queueCount > 0; --queueCount) {
+        shared->letGo(queued[queueHead].block);
+        queueHead = (queueHead + 1) % maxQueued;
+    }
+    queueHead = 0;
+}
+
 void AlEffect::refillStream() {
-    if (!source || !decoder) return;
+    if (!source || !shared) return;
     const ContextScope current = device.makeCurrent();
     ALint processed = 0;
     alGetSourcei(source, AL_BUFFERS_PROCESSED, &processed);
-    while (processed-- > 0) {
+    while (processed-- > 0 && queueCount > 0) {
         ALuint id = 0;
         alSourceUnqueueBuffers(source, 1, &id);
-        ALint bytes = 0;
-        alGetBufferi(id, AL_SIZE, &bytes);
-        queuedBase += static_cast<uint64_t>(bytes) / (2 * streamChannels);
-        if (!decoderEnded) queueNextBlock(id);
+        const Queued done = queued[queueHead];
+        queueHead = (queueHead + 1) % maxQueued;
+        --queueCount;
+        queuedBase += done.frames;
+        shared->letGo(done.block);
+        if (!decoderEnded) queueNextBlock();
     }
-    ALint queued = 0, stateNow = 0;
-    alGetSourcei(source, AL_BUFFERS_QUEUED, &queued);
+    ALint stateNow = 0;
     alGetSourcei(source, AL_SOURCE_STATE, &stateNow);
     if (stateNow != AL_PLAYING) {
-        if (queued > 0) alSourcePlay(source);  // an under-run: play on from what is queued
+        if (queueCount > 0) alSourcePlay(source);  // an under-run: play on from what is queued
         else finish();
     }
 }
 
 void AlEffect::createStreaming(ResourceStream* s, unsigned long buffers) {
+    // Reading the file and setting a new decoder up run before the device's
+    // lock is taken (the cache takes it only to look up and publish).
+    std::shared_ptr<SharedStream> sound = device.streams.open(s, "createStreaming");
     std::lock_guard<std::recursive_mutex> guard(device.lock);
-    auto opened = std::make_unique<Decoder>(s, "createStreaming");
-    const size_t count = std::max<unsigned long>(2, std::min<unsigned long>(buffers, 16));
-    std::vector<unsigned> ids(count);
-    const ContextScope current = device.makeCurrent();
-    alGetError();
-    alGenBuffers(static_cast<ALsizei>(count), ids.data());
-    if (alGetError() != AL_NO_ERROR) opened->fail("no buffers for the stream");
-    decoder = std::move(opened);
+    shared = std::move(sound);
     stream = s;
-    streamBuffers = ids;
-    streamFrequency = decoder->frequency();
-    streamChannels = decoder->channels();
-    streamFrames = decoder->frames();
-    streamBytes = static_cast<uint32_t>(count * streamBlockFrames * streamChannels * 2);
-    device.bufferBytes += streamBytes;
+    queueDepth = static_cast<unsigned>(std::max<unsigned long>(2, std::min<unsigned long>(buffers, maxQueued)));
+    streamFrequency = shared->frequency();
+    streamChannels = shared->channels();
+    streamFrames = shared->frames();
     state = "streaming";
 }
 

@@ -105,6 +105,7 @@ void AlDevice::releaseVoice(AlEffect* effect) {
     const ContextScope current = makeCurrent();
     alSourceStop(effect->source);
     alSourcei(effect->source, AL_BUFFER, 0);
+    if (effect->shared) effect->letGoOfQueue();
     freeSources.push_back(effect->source);
     effect->source = 0;
     --voicesInUse;
@@ -112,7 +113,11 @@ void AlDevice::releaseVoice(AlEffect* effect) {
 
 void AlDevice::rebalance() {
     // Most periods nobody waits for a voice: then no loudness is computed.
-    std::vector<std::pair<float, AlEffect*>> heard, waiting;
+    // The lists keep their storage from one period to the next.
+    std::vector<std::pair<float, AlEffect*>>& heard = heardByLoudness;
+    std::vector<std::pair<float, AlEffect*>>& waiting = waitingByLoudness;
+    heard.clear();
+    waiting.clear();
     for (AlEffect* effect : effects)
         if (effect->playing && !effect->source) waiting.emplace_back(effect->loudness(), effect);
     if (waiting.empty()) return;

@@ -117,6 +117,20 @@ public:
         return true;
     }
 
+    std::vector<std::pair<std::string, std::string>> getMounts() override {
+        std::lock_guard<std::recursive_mutex> guard(mutex);
+        std::vector<std::pair<std::string, std::string>> mounts;
+        if (!started) return mounts;
+        char** list = PHYSFS_getSearchPath();
+        if (!list) return mounts;
+        for (char** entry = list; *entry; ++entry) {
+            const char* point = PHYSFS_getMountPoint(*entry);
+            mounts.emplace_back(*entry, point ? point : "/");
+        }
+        PHYSFS_freeList(list);
+        return mounts;
+    }
+
 private:
     bool start() {
         if (started) return true;

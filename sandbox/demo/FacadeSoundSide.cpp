@@ -17,11 +17,13 @@
 
 #include "interfaces/Config.h"
 #include "interfaces/DebugInput.h"
+#include "platform/debug/Capture.h"
 #include "sandbox/demo/SoundSide.h"
 #include "sound/effects/Effect.h"
 #include "sound/insonificators/ActInsonificator.h"
 #include "sound/insonificators/InsonificatorManager.h"
 #include "sound/insonificators/UIInsonificator.h"
+#include "sound/manager/ContentWatch.h"
 #include "sound/land/LandInsonificator.h"
 #include "sound/manager/Globals.h"
 #include "sound/manager/SoundManager.h"
@@ -47,6 +49,10 @@ public:
         menus = std::make_unique<UIInsonificator>();
         tester = std::make_unique<TestInsonificator>();
         theTestInsonificator = tester.get();
+        if (options.watch) {
+            watch = std::make_unique<ContentWatch>();
+            watch->setMenuSounds(menus.get());
+        }
         manager->prepareGame(&host.view, &host.board);
         manager->startGame();
         if (!options.map.empty()) manager->reReadConfig(options.map);
@@ -126,11 +132,17 @@ public:
     }
 
     void beforeMix() override {
+        if (watch && watch->hasPending()) {
+            // Only the lines the update posts, not the whole session's.
+            debug::Capture lines;
+            if (watch->update()) showWatchLog(lines);
+        }
         if (fadeOutFrames > 0 && --fadeOutFrames == 0) startPending();
         settle();
     }
 
     void end() override {
+        watch.reset();
         // Nothing more is mixed: the worker's sleeps end at once.
         if (options.renderClock) options.renderClock->release();
         // The music fades out before the game ends, as a game leaves it.
@@ -242,6 +254,13 @@ private:
     SoundSideOptions options;
     std::unique_ptr<SoundManager> manager;
     std::unique_ptr<UIInsonificator> menus;
+    std::unique_ptr<ContentWatch> watch;
+
+    void showWatchLog(const debug::Capture& lines) {
+        if (!options.log) return;
+        for (const auto& record : lines.onChannel("SoundManager"))
+            if (record.text.compare(0, 7, "Content") == 0) *options.log << "\r\033[K  " << record.text << "\n";
+    }
     std::unique_ptr<TestInsonificator> tester;
     std::string music;         // what the script last started and has not stopped
     std::string pendingMusic;  // to start once the playing music has faded out

@@ -85,6 +85,7 @@ std::unique_ptr<SessionSetup> prepareSession(const SetupOptions& options) {
         sideOptions.renderClock = setup->clock.get();
     }
     sideOptions.log = options.log;
+    sideOptions.watch = options.watch;
     setup->side = makeSoundSide(sideOptions);
 
     SessionSetup* s = setup.get();

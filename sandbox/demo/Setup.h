@@ -25,6 +25,7 @@ struct SetupOptions {
     uint32_t seed = 1;
     std::ostream* log = nullptr;     // the sound side's log
     std::ostream* errors = nullptr;  // "zsdemo: cannot ..." lines
+    bool watch = false;              // reload the content as it is saved
 };
 
 class SessionSetup {

@@ -21,6 +21,9 @@ struct SoundSideOptions {
     // idle) before the frame goes on. Null when live.
     RenderClock* renderClock = nullptr;
     std::ostream* log = nullptr;
+    // A content watch: files of the mounted content directories saved while
+    // the session runs are applied at the next frame.
+    bool watch = false;
 };
 
 // The library's side.

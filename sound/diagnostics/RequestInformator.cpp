@@ -104,10 +104,11 @@ void RequestInformator::stopHearing() {
 void RequestInformator::process() {
     Guard guard(lock);
     if (!window || !theRequestManager) return;
-    std::list<std::list<std::string>> perName;
-    std::list<std::string> totals;
+    // The statistics and the lines are written over those of the previous
+    // refresh: a refresh over thousands of sounds allocates almost nothing.
     theRequestManager->generateInfo(perName, totals);
-    std::vector<std::string> lines = statisticsLines(perName, totals);
+    window->takeSpareLines(lines);
+    statisticsLines(perName, totals, lines);
     window->setLines(lines);  // never waits for the window thread
 }
 

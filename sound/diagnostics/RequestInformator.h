@@ -15,7 +15,10 @@
 // window pointer) are serialised by the informator's lock; a refresh holds
 // it only while it hands its lines over, never while the window thread
 // works, and closing a window waits for its thread without the lock.
+#include <list>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "interfaces/DebugInput.h"
 #include "sound/effects/ProcessHearer.h"
@@ -52,4 +55,8 @@ private:
     std::recursive_mutex lock;
     RequestInformatorWindow* window = nullptr;
     bool hearing = false;
+    // Storage kept from one refresh to the next.
+    std::list<std::list<std::string>> perName;
+    std::list<std::string> totals;
+    std::vector<std::string> lines;
 };

@@ -13,11 +13,20 @@ void ScrolledLines::changed() {
 void ScrolledLines::setLines(std::vector<std::string>& newLines) {
     {
         Guard guard(lock);
-        lines = std::move(newLines);
+        // The lines replaced are kept, not freed: takeSpareLines gives their
+        // storage back to the caller that builds the next ones.
+        spare.swap(lines);
+        lines.swap(newLines);
         newLines.clear();
         changed();
     }
     requestRedraw();
+}
+
+void ScrolledLines::takeSpareLines(std::vector<std::string>& into) {
+    Guard guard(lock);
+    into.swap(spare);
+    spare.clear();
 }
 
 void ScrolledLines::clearLines() {

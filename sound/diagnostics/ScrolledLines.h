@@ -23,6 +23,10 @@ public:
     // Replaces the lines (moved out of the argument), keeps the first line
     // within the new range and redraws.
     void setLines(std::vector<std::string>& newLines);
+    // The lines the last setLines replaced, for their storage: a caller that
+    // writes its next lines over them allocates nothing for lines no longer
+    // than before. `into`'s own lines are dropped.
+    void takeSpareLines(std::vector<std::string>& into);
     // Removes every line; both scroll positions go back to 0.
     void clearLines();
     void addLine(const std::string& line);
@@ -57,6 +61,7 @@ private:
     int lastFirstLine = 0;
     int linesPerPage = 20;
     std::vector<std::string> lines;
+    std::vector<std::string> spare;  // the lines replaced last, until taken
     unsigned long version = 1;
     unsigned long shownVersion = 0;
 };

@@ -15,5 +15,10 @@ extern const char* const statisticsColumnTitles[8];
 // to 14 characters to 15; other cells stay as they are.
 void appendStatisticsCell(std::string& line, const std::string& cell);
 
+// The lines written over `lines`, whose strings keep their storage: a
+// refresh that passes the same vector each time allocates only for lines
+// longer than before.
+void statisticsLines(const std::list<std::list<std::string>>& perName, const std::list<std::string>& totals,
+                     std::vector<std::string>& lines);
 std::vector<std::string> statisticsLines(const std::list<std::list<std::string>>& perName,
                                          const std::list<std::string>& totals);

@@ -95,6 +95,11 @@ uint32_t ShellEffect::getSavedPlayPosition() {
     return playPosition;
 }
 
+void ShellEffect::restartPastEnd(uint32_t frames) {
+    Guard guard(lock);
+    if (playPosition >= frames) playPosition = 0;
+}
+
 bool ShellEffect::isLoaded() {
     Guard guard(lock);
     return loaded;

@@ -43,6 +43,9 @@ public:
     bool isLoaded();
     // Where playback stopped at the last pause (0 after stop()).
     uint32_t getSavedPlayPosition();
+    // Its sound was replaced by one `frames` sample frames long: a saved
+    // position at or past that end starts over from the beginning.
+    void restartPastEnd(uint32_t frames);
 
 protected:
     // The shell effect's own deactivate, for destructors (no virtual call).

@@ -1,6 +1,7 @@
 #include "sound/effects/ShellManager.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "interfaces/Config.h"
 #include "sound/effects/ListenerSettings.h"
@@ -69,6 +70,58 @@ void ShellManager::configureEffect(Effect* effect, const std::string& name) {
     }
     effect->addCommonPassword(true, focusPassword);
     effect->setVolume(focus ? 1.0f : 0.0f, focusPassword);
+}
+
+void ShellManager::releaseKept(const std::set<std::string>&) {}
+void ShellManager::reloadKept(const std::set<std::string>&) {}
+
+size_t ShellManager::reloadEffects(const EffectReload& what, const std::function<void()>& between) {
+    Guard guard(lock);
+    // A password of its own holds the effects off while their sound is
+    // replaced, so the other switches (pause, groups, faders) stay as they are.
+    static const std::string reloadPassword = "ContentReload";
+    struct Held {
+        Effect* effect;
+        bool wasPlaying;
+    };
+    std::vector<Held> held;
+    for (Effect* effect : effects) {
+        if (!what.reload.count(effect->getName())) continue;
+        const bool wasPlaying = effect->getIsActive() && effect->isPlaying();
+        effect->addCommonPassword(false, reloadPassword);
+        held.push_back({effect, wasPlaying});
+    }
+    releaseKept(what.reload);
+    if (between) between();
+    for (Effect* effect : effects) {
+        const std::string name = effect->getName();
+        const bool settings = what.reconfigure.count(name) != 0;
+        const bool mode = what.remode.count(name) != 0;
+        if (!settings && !mode) continue;
+        const EffectConfig* config = findConfig(name);
+        if (!config) continue;
+        if (mode) {
+            Sound3DMode m = SOUND3D_MODE_NORMAL;
+            if (config->mode == "headrelative") m = SOUND3D_MODE_HEADRELATIVE;
+            else if (config->mode == "disable") m = SOUND3D_MODE_DISABLE;
+            effect->setSound3DMode(m);
+        }
+        if (settings) {
+            effect->setVolume(config->volume, managerPassword);
+            effect->setRadius(config->radius, managerPassword);
+            if (auto* shell = dynamic_cast<ShellEffect*>(effect)) shell->setLooped(config->looped);
+        }
+    }
+    reloadKept(what.reload);
+    for (const Held& h : held) {
+        auto* shell = dynamic_cast<ShellEffect*>(h.effect);
+        auto length = what.frames.find(h.effect->getName());
+        if (shell && length != what.frames.end()) shell->restartPastEnd(length->second);
+        h.effect->removeCommonPassword(reloadPassword);
+        // An effect of a "memory" sound takes its buffer only at play.
+        if (h.wasPlaying && h.effect->getIsActive() && !h.effect->isPlaying()) h.effect->play();
+    }
+    return held.size();
 }
 
 void ShellManager::destroyEffect(Effect* effect) {
@@ -184,23 +237,46 @@ void ShellManager::lostFocus() {
     for (Effect* effect : effects) effect->setVolume(0.0f, focusPassword);
 }
 
-void ShellManager::reloadListenerConfig() {
-    Guard guard(lock);
-    const bool wasActivated = activated;
-    if (wasActivated) deactivate();
+namespace {
+
+// The keys "Listener.cfg" holds, into the listener settings; false when the
+// file does not read (the settings stay).
+bool readListenerFile() {
     float rolloff = ListenerSettings::getRolloff(), distance = ListenerSettings::getDistance();
     float scaleXY = ListenerSettings::getScaleXY(), scaleZ = ListenerSettings::getScaleZ();
     float limit = ListenerSettings::getProcessTimeLimit();
     configmanager::ConfigManager config;
-    if (config.readFile("/Configs/Sounds/Listener.cfg")) {
-        config.getProperty("rolloff", &rolloff);
-        config.getProperty("distance", &distance);
-        config.getProperty("scaleXY", &scaleXY);
-        config.getProperty("scaleZ", &scaleZ);
-        config.getProperty("processTimeLimit", &limit);
-        ListenerSettings::set(rolloff, distance, scaleXY, scaleZ, limit);
-    }
+    if (!config.readFile("/Configs/Sounds/Listener.cfg")) return false;
+    config.getProperty("rolloff", &rolloff);
+    config.getProperty("distance", &distance);
+    config.getProperty("scaleXY", &scaleXY);
+    config.getProperty("scaleZ", &scaleZ);
+    config.getProperty("processTimeLimit", &limit);
+    ListenerSettings::set(rolloff, distance, scaleXY, scaleZ, limit);
+    return true;
+}
+
+}  // namespace
+
+void ShellManager::reloadListenerConfig() {
+    Guard guard(lock);
+    const bool wasActivated = activated;
+    if (wasActivated) deactivate();
+    readListenerFile();
     if (wasActivated) activate();
+}
+
+bool ShellManager::reloadListenerSettings() {
+    Guard guard(lock);
+    if (!readListenerFile()) return false;
+    // Rolloff and distance reach a listener when it is activated.
+    if (activated && listenersActive) {
+        for (Listener* listener : listeners) {
+            listener->deactivate();
+            listener->activate();
+        }
+    }
+    return true;
 }
 
 bool ShellManager::getIsActivated() {

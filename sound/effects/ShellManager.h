@@ -13,8 +13,12 @@
 // Threads: game threads create, destroy and switch; the window thread
 // delivers focus events. The manager's lock is held across every call into
 // effects and listeners (lock order: manager, then effect or listener).
+#include <cstdint>
+#include <functional>
 #include <list>
+#include <map>
 #include <mutex>
+#include <set>
 #include <string>
 
 #include "interfaces/Window.h"
@@ -49,6 +53,28 @@ public:
     void lostFocus() override;
 
     void reloadListenerConfig();
+    // "Listener.cfg" read again without switching the effects off: the
+    // listeners take the new rolloff and distance at once (each is
+    // activated again), positions take the new scales from their next move.
+    // False when the file does not read.
+    bool reloadListenerSettings();
+
+    // Content that changed while the game runs.
+    struct EffectReload {
+        std::set<std::string> reload;       // the sound changed: give it back, load it again
+        std::set<std::string> reconfigure;  // volume, radius and loop flag taken again from the record
+        std::set<std::string> remode;       // the 3D mode taken again from the record
+        std::map<std::string, uint32_t> frames;  // the new sound's length by name, where known
+    };
+    // The effects named in `reload` give their device effects back (those
+    // playing remember where), `between` runs (the request manager takes its
+    // new records), the effects named in `reconfigure` / `remode` take their
+    // settings again from the records, and those of `reload` load again: an
+    // effect that was playing goes on from where it was, or from the start
+    // where the new sound is shorter. Effects switched off (pause, the
+    // manager deactivated) stay off and load the new sound when switched on.
+    // Returns how many effects were reloaded.
+    size_t reloadEffects(const EffectReload& what, const std::function<void()>& between);
 
     bool getIsActivated();
     bool getHasFocus();
@@ -60,6 +86,9 @@ protected:
     // Steps common to every new effect: the manager's passwords, the
     // configured mode, volume, radius and loop flag, the focus volume.
     void configureEffect(Effect* effect, const std::string& name);
+    // Device effects the manager holds of its own for these names (none here).
+    virtual void releaseKept(const std::set<std::string>& names);
+    virtual void reloadKept(const std::set<std::string>& names);
     void shellDeactivate();
     static const EffectConfig* findConfig(const std::string& name);
 

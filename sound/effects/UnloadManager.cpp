@@ -85,6 +85,23 @@ void UnloadManager::unloadDeactivate() {
     }
 }
 
+void UnloadManager::releaseKept(const std::set<std::string>& names) {
+    Guard guard(lock);
+    for (auto& keeper : keepers) {
+        if (!names.count(keeper.first) || !keeper.second) continue;
+        if (theRequestEffectInterface) theRequestEffectInterface->unload(keeper.first, keeper.second);
+        keeper.second = nullptr;
+    }
+}
+
+void UnloadManager::reloadKept(const std::set<std::string>& names) {
+    Guard guard(lock);
+    if (!activated) return;  // activate() loads them
+    for (auto& keeper : keepers)
+        if (names.count(keeper.first) && !keeper.second && theRequestEffectInterface)
+            keeper.second = theRequestEffectInterface->load(keeper.first);
+}
+
 size_t UnloadManager::getKeeperCount(const std::string& name) {
     Guard guard(lock);
     return keepers.count(name);

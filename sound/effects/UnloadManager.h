@@ -26,6 +26,10 @@ public:
     size_t getKeeperCount(const std::string& name);
     size_t getLoadedKeeperCount();
 
+protected:
+    void releaseKept(const std::set<std::string>& names) override;
+    void reloadKept(const std::set<std::string>& names) override;
+
 private:
     void unloadDeactivate();
 

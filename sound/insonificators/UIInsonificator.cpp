@@ -10,15 +10,41 @@ UIInsonificator::UIInsonificator() {
     if (theInsonificatorManager) name = theInsonificatorManager->getName(2);
 
     // An unreadable file leaves the table empty and the menus silent.
+    readTable(soundByMenuName);
+    for (const auto& entry : soundByMenuName) effectBySound.emplace(entry.second, nullptr);
+    for (auto& entry : effectBySound) entry.second = Insonificator::createEffect(entry.first);
+}
+
+bool UIInsonificator::readTable(std::map<std::string, std::string>& table) {
     configmanager::ConfigManager config;
-    config.readFile("/Configs/Sounds/UI.cfg");
+    if (!config.readFile("/Configs/Sounds/UI.cfg")) return false;
     for (const auto& child : config.getChildBlocks()) {
         std::string sound;
         if (!child.second->getProperty("sound", &sound)) continue;  // a block without "sound" is skipped
-        soundByMenuName[child.first.getString()] = sound;
-        effectBySound.emplace(sound, nullptr);
+        table[child.first.getString()] = sound;
     }
-    for (auto& entry : effectBySound) entry.second = Insonificator::createEffect(entry.first);
+    return true;
+}
+
+bool UIInsonificator::reloadTable() {
+    Guard guard(lock);
+    std::map<std::string, std::string> table;
+    if (!readTable(table)) return false;
+    std::map<std::string, Effect*> effects;
+    for (const auto& entry : table) {
+        auto kept = effectBySound.find(entry.second);
+        if (kept != effectBySound.end()) {
+            effects.emplace(entry.second, kept->second);
+            effectBySound.erase(kept);
+        } else if (!effects.count(entry.second)) {
+            effects.emplace(entry.second, Insonificator::createEffect(entry.second));
+        }
+    }
+    for (auto& entry : effectBySound)
+        if (entry.second) Insonificator::destroyEffect(entry.second);
+    effectBySound.swap(effects);
+    soundByMenuName.swap(table);
+    return true;
 }
 
 UIInsonificator::~UIInsonificator() {

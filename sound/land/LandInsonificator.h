@@ -1,4 +1,6 @@
 #pragma once
+/// @file
+/// The landscape sounds of the board (theLandInsonificator).
 // The insonificator of the "Environment sounds" group: landscape sources
 // bound to regions of the game board. It is also a listener of the 3D view
 // (one forceUpdate per rendered frame) and of the game board (sources placed
@@ -30,30 +32,67 @@ class Block;
 }
 class Listener;
 
+/// The group "Environment sounds" (id 1): landscape sources bound to
+/// regions of the game board, published as theLandInsonificator. The game
+/// drives it through the SoundManager (prepareGame(), startGame(),
+/// stopGame(), releaseGame(), saveGame(), loadGame(), reReadConfig()); it
+/// calls emulate3dsound() itself if it wants.
+///
+/// Once started it hears the view (one forceUpdate() per rendered frame:
+/// the listener follows landcamera::theManager's camera, sources start and
+/// stop by distance, hour of ZULUI_INTERFACE's clock and chance) and the
+/// board (a cell that changes its subtype gets the templates of
+/// DefaultSounds.cfg whose "regionType" is the subtype's name, from
+/// Landscape::getNameOfLandscapeSubtype()). Refusals are errors on the
+/// "LandInsonificator" channel; the state stays as it was.
+///
+/// Threads: every operation holds the insonificator's lock: the frame on
+/// the rendering thread, the board callback on the game logic's thread,
+/// and the game's calls.
 class ZULSOUND_API LandInsonificator : public Insonificator, public RenderDriverListener, public GameBoardListener {
 public:
+    /// Idle, without sources (built by the SoundManager).
     LandInsonificator();
+    /// Releases the game if one is prepared.
     ~LandInsonificator() override;
 
+    /// SoundManager::prepareGame(): Idle to Ready. Already prepared: error
+    /// "failed to initialize: already initialized".
     void initialize(View* view, GameBoard* gameBoard);
+    /// SoundManager::releaseGame(): stops, then back to Idle, the sources
+    /// gone. Idle: error "failed to uninitialize: already uninitialized".
     void uninitialize();
+    /// SoundManager::startGame(): Ready to Running. Idle: error "failed to
+    /// start: not initialized"; Running: nothing.
     void start() override;
+    /// SoundManager::stopGame(): Running to Ready, the sounds stopped.
     void stop() override;
+    /// Emulates 3D by volume (true) or leaves it to the device (false). The
+    /// flag already so: warning "skip to emulate 3dsound: isEmulated3d ==
+    /// flag == 1" (or 0).
     void emulate3dsound(bool flag);
+    /// Prepared only: replaces the map's sources with the block "Sounds" of
+    /// "/Maps" + mapName and keeps the running state; the placed sources go
+    /// (the board replays its cells). Idle: nothing.
     void reReadConfig(std::string mapName);
 
-    // One frame: the periodic pass, the listener to the camera, the sources.
+    /// One frame: the periodic pass, the listener to the camera, the
+    /// sources (the view calls it through initView()).
     void forceUpdate();
 
-    // The sound map block: "fade" and one child block per source. A null
-    // block is refused with an error ("Skip load: no block", "Skip save: no
-    // block") and changes nothing.
+    /// Reads a sound map block ("fade" and one child block per source):
+    /// Running, the sources are replaced at once; Ready, it ends Idle. A null
+    /// block: error "Skip load: no block", nothing changes.
     void load(configmanager::Block* block);
+    /// Writes the sources into `block` as load() reads them. A null block:
+    /// error "Skip save: no block".
     void save(configmanager::Block* block);
 
-    // Class-wide tuning of the frame update, read from AdaptSettings.cfg at
-    // every load (only the keys the file holds).
+    /// Class-wide tuning of the frame update, read from AdaptSettings.cfg at
+    /// every load (only the keys the file holds); the members are that
+    /// file's keys.
     struct Settings {
+        /// @cond SETTINGS_KEYS
         float randomTimeStep = 1.0f;
         float randomSoundLimiter = 1.0f;
         bool adaptRandomSounds = false;
@@ -67,13 +106,28 @@ public:
         float throwRadius = 1.0f;
         float expcoefficient = 1.0f;
         float expsqsigma = 1.0f;
+        /// @endcond
     };
+    /// The tuning in force.
     static Settings getSettings();
-    // Back to the built-in values (a host starting over, tests).
+    /// Back to the built-in values (a host starting over, tests).
     static void resetSettings();
 
+    /// Whether a game is prepared (Ready or Running).
     bool getIsInitialized();
+    /// Whether a game is started (Running).
     bool getIsStarted();
+
+    /// Content changed while the game runs (called by ContentWatch on the
+    /// game's thread): reads AdaptSettings.cfg again, the tuning and the 3D
+    /// emulation switch from the keys the file holds; the placed sources stay
+    /// and follow. False when the file does not read.
+    bool reloadAdaptSettings();
+    /// Content changed while the game runs (called by ContentWatch): reads
+    /// DefaultSounds.cfg again, the records that later placements copy; the
+    /// sources already placed stay as they are. False when the file does not
+    /// read.
+    bool reloadDefaultSounds();
 
 protected:
     // RenderDriverListener: once per rendered frame.
@@ -120,6 +174,8 @@ protected:
     std::string emulatorPassword;
 
 private:
+    // The keys of AdaptSettings.cfg that `file` holds, into the tuning.
+    static void readAdaptSettings(configmanager::Block& file, bool* isEmulated3d);
     void setUpEffect(LandSound* sound);
     void queue(LandSound* sound, float now);
     void writeDebugLine(LandSound* sound, const Vector& position);

@@ -100,6 +100,8 @@ void readSettings(configmanager::Block& file, bool* isEmulated3d) {
 
 }  // namespace
 
+void LandInsonificator::readAdaptSettings(configmanager::Block& file, bool* emulated) { readSettings(file, emulated); }
+
 // ---- sound maps ----
 
 void LandInsonificator::load(configmanager::Block* block) {

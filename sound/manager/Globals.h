@@ -1,10 +1,12 @@
 #pragma once
-// The library's singleton pointers. The exported ones are the game's way in;
-// the internal ones connect the subsystems. SoundManager sets and deletes
+// The library's singleton pointers. The exported ones (the game's way in)
+// are declared in sound/manager/Singletons.h, the header a game installs;
+// the internal ones here connect the subsystems. SoundManager sets and deletes
 // them all except theSoundManager and theTestInsonificator, which only the
 // host sets. One object may stand behind several pointers, each typed as a
 // different base of it.
 #include "interfaces/Export.h"
+#include "sound/manager/Singletons.h"
 
 class RequestManager;
 class RequestEffectInterface;
@@ -31,12 +33,3 @@ extern ProcessHearerManager* theProcessHearerManager;
 extern Randomizer* theRandomizer;
 extern RequestInformator* theRequestInformator;
 
-// exported
-extern ZULSOUND_API EffectManager* theEffectManager;
-extern ZULSOUND_API ListenerManager* theListenerManager;
-extern ZULSOUND_API InsonificatorManager* theInsonificatorManager;
-extern ZULSOUND_API ActInsonificator* theActInsonificator;
-extern ZULSOUND_API LandInsonificator* theLandInsonificator;
-extern ZULSOUND_API MusicInsonificator* theMusicInsonificator;
-extern ZULSOUND_API SoundManager* theSoundManager;
-extern ZULSOUND_API TestInsonificator* theTestInsonificator;

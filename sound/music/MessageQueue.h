@@ -1,4 +1,6 @@
 #pragma once
+/// @file
+/// Commands for the music worker.
 // Commands for the music worker: messages of two strings, a command and an
 // argument, removed in the order in which they were added. The queue holds
 // strings, not pairs: its size counts strings, so one message counts 2.
@@ -14,14 +16,24 @@
 
 #include "interfaces/Export.h"
 
+/// Commands for the music worker: messages of two strings, a command and
+/// an argument, removed in the order they were added; the music
+/// insonificator fills it, a game does not. Destroyed with messages left, it
+/// warns "Not all the messages was destroyed: size = N" (N strings).
+///
+/// Threads: addMessage, removeMessage and getSize from any thread.
 class ZULSOUND_API MessageQueue {
 public:
+    /// An empty queue.
     MessageQueue();
+    /// Warns about messages left (see the class).
     virtual ~MessageQueue();
 
+    /// Appends a message (both strings under one hold of the lock).
     void addMessage(const std::string& command, const std::string& argument);
-    // Empty command (and argument) when no message was waiting.
+    /// Takes the oldest message; empty command and argument when none waits.
     void removeMessage(std::string& command, std::string& argument);
+    /// How many strings wait: two per message.
     unsigned long getSize();
 
     MessageQueue(const MessageQueue&) = delete;

@@ -1,4 +1,6 @@
 #pragma once
+/// @file
+/// The group "Music" and its worker thread (theMusicInsonificator).
 // The group "Music": one background music at a time, faded in when it
 // starts, faded out when it stops, and switched between a normal and a
 // quieter level. The game's calls only queue a command and wake the worker
@@ -51,27 +53,69 @@ namespace configmanager {
 class Block;
 }
 
+/// The group "Music" (id 3): one background music at a time, faded in when
+/// it starts, faded out when it stops, and switched between a normal and a
+/// quieter level. Published as theMusicInsonificator; the game usually goes
+/// through SoundManager::startMusic(), stopMusic(), quiet() and loud().
+///
+/// The game's calls only queue a command and wake the worker thread, and
+/// return at once; the worker plays, stops and fades, in arrival order.
+/// While started, further start() calls are ignored without a message:
+/// switching is stop() then start(name). For a shutdown that leaves nothing
+/// to warn about, stop() (and waitUntilServed(), to have the fade-out done
+/// before the game tears down) before the SoundManager is deactivated and
+/// deleted.
+///
+/// Settings: "/Configs/Sounds/MusicSettings.cfg" ("fadeStepNumber",
+/// "louder", "sleepMilliseconds"; a fade lasts about fadeStepNumber x
+/// sleepMilliseconds when that is 20 or more, else no time).
+///
+/// Threads: every public operation from any game thread; none touches the
+/// sound device or waits for the worker, except the two waits.
 class ZULSOUND_API MusicInsonificator : public Insonificator, public thread::InitiationObject {
 public:
+    /// Reads the settings and starts the worker, which waits (built by the
+    /// SoundManager).
     MusicInsonificator();
+    /// Lets the worker serve every queued command (fades included, so this
+    /// waits), then ends it; music still playing then is destroyed without a
+    /// fade and with the warning "Not all the musics was destroyed: size = N".
     ~MusicInsonificator() override;
 
+    /// start(name) with the music of the last load() ("bgmID"): how a
+    /// loaded game gets its music back.
     void start() override;
+    /// Not started: ignored. Else queues ("stop", "all"): the worker fades
+    /// the music out and destroys it.
     void stop() override;
+    /// Queues ("quiet", "all"): the music drops to the "louder" level.
     virtual void quiet();
+    /// Queues ("loud", "all"): the music returns to full level.
     virtual void loud();
+    /// Already started: ignored. Else marks the music started and, unless
+    /// `name` is empty, queues ("play", name): the worker creates the effect
+    /// (an effect name of "Effects.snd") and fades it in.
     virtual void start(const std::string& name);
 
+    /// Reads MusicSettings.cfg again; sleepMilliseconds below 20 warns
+    /// "sleepMilliseconds < 20 defaulting to zero" (no pause in fades).
     void reReadConfig();
+    /// Writes "bgmID" (the music of the last load(), empty before any) into
+    /// `block`; a null block: error "Skip save: no block".
     void save(configmanager::Block* block);
+    /// Reads "bgmID" from `block` (kept as it was when missing) without
+    /// starting it: start() does; a null block: error "Skip load: no block".
     void load(configmanager::Block* block);
 
-    // For tests and tools, never for the worker itself: blocks until the
-    // worker has served every call made before this one, or until the
-    // worker has made `count` fade steps since construction.
+    /// Blocks until the worker has served every call made before this one
+    /// (fades included): before a clean shutdown, and for tests. Never from
+    /// the worker itself (returns at once there).
     void waitUntilServed();
+    /// Blocks until the worker has made `count` fade steps since
+    /// construction (tests).
     void waitUntilFadeSteps(unsigned long long count);
 
+    /// "/Configs/Sounds/MusicSettings.cfg".
     static const char* const settingsPath;
 
 protected:

@@ -29,6 +29,16 @@ std::string directoryPrefix;
 int lineNumber = 1;
 EffectsFile::Records* target = nullptr;
 std::deque<std::string> texts;  // token values of the read in progress
+std::vector<EffectsFile::Problem>* problemSink = nullptr;
+
+// An error of the text: logged, or kept for the check that asked for it.
+void reportError(const debug::Context& context, const std::string& text) {
+    if (problemSink) {
+        problemSink->push_back({lineNumber, text});
+        return;
+    }
+    channels::soundManager.post(debug::Error(context) << text);
+}
 
 void insert(const char* name, std::unique_ptr<EffectConfig> record) {
     if (!target) return;
@@ -56,8 +66,7 @@ public:
         if (!scanner) return;
         buffer = effects_scan_buffer(&block[0], length + 2, scanner);
         if (!buffer) return;
-        if (effectsparse(scanner) != 0)
-            channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "Syntax error in line " << lineNumber);
+        if (effectsparse(scanner) != 0) reportError(DEBUG_CONTEXT, "Syntax error in line " + std::to_string(lineNumber));
     }
 
 private:
@@ -90,6 +99,8 @@ void scan(std::string& block) {
 
 void EffectsFile::resetDirectoryPrefix() { directoryPrefix.clear(); }
 void EffectsFile::setTarget(Records* records) { target = records; }
+void EffectsFile::setProblemSink(std::vector<Problem>* sink) { problemSink = sink; }
+void EffectsFile::restoreDefaults(const EffectConfig& saved) { defaultConfig = saved; }
 const EffectConfig& EffectsFile::getDefaults() { return defaultConfig; }
 void EffectsFile::restoreBuiltInDefaults() { defaultConfig = builtInDefaults; }
 
@@ -171,19 +182,18 @@ void EffectsFile::countLines(const char* text) {
 }
 
 int EffectsFile::reportInvalidSymbol() {
-    channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "Invalid symbol at line " << lineNumber);
+    reportError(DEBUG_CONTEXT, "Invalid symbol at line " + std::to_string(lineNumber));
     return 0;  // end of input
 }
 
 int EffectsFile::reportTooLong() {
-    channels::soundManager.post(debug::Error(DEBUG_CONTEXT)
-                                << "Token longer than " << maxTokenLength << " characters at line " << lineNumber);
+    reportError(DEBUG_CONTEXT, "Token longer than " + std::to_string(maxTokenLength) + " characters at line " +
+                                   std::to_string(lineNumber));
     return 0;
 }
 
 void EffectsFile::reportParseError() {
-    channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "YYERROR: " << "parse error" << " at line "
-                                                            << lineNumber);
+    reportError(DEBUG_CONTEXT, "YYERROR: parse error at line " + std::to_string(lineNumber));
 }
 
 void EffectsFile::addFull(const char* name, const char* file, float volume, float radius, const char* storage,

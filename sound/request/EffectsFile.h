@@ -16,6 +16,7 @@
 // the scanner and parser keep their state in this module's statics.
 #include <map>
 #include <string>
+#include <vector>
 
 #include "sound/request/EffectConfig.h"
 
@@ -24,7 +25,16 @@ public:
     using Records = std::map<std::string, EffectConfig*>;
     static constexpr int maxTokenLength = 2047;
 
+    // An error of the text: the line it was found on and the reader's message.
+    struct Problem {
+        int line = 0;
+        std::string text;
+    };
+
     static void resetDirectoryPrefix();
+    // While a sink is set, the reader's errors are added to it instead of
+    // being logged (a check before the records are used).
+    static void setProblemSink(std::vector<Problem>* sink);
     static void setTarget(Records* records);
     // Reads "/Configs/Sounds/" + fileName through the resource manager; a
     // missing or unreadable file yields nothing and says nothing.
@@ -35,6 +45,8 @@ public:
     // The values "default" entries set; in force until changed again.
     static const EffectConfig& getDefaults();
     static void restoreBuiltInDefaults();  // for tests: the values at load time
+    // Puts back values saved with getDefaults() (a read that is not kept).
+    static void restoreDefaults(const EffectConfig& saved);
 
     // Called by the generated scanner and parser.
     static const char* keep(const char* text, int length);

@@ -1,5 +1,6 @@
 // Statistics of every device effect handed out, for the diagnostics window.
 #include <algorithm>
+#include <charconv>
 #include <vector>
 
 #include "sound/manager/LogChannels.h"
@@ -25,8 +26,6 @@ void RequestManager::generateInfo(std::list<std::list<std::string>>& perName, st
         channels::requestManager.post(debug::Error(DEBUG_CONTEXT) << "Skip generateInfo: device is not initialized");
         return;
     }
-    perName.clear();
-    totals.clear();
     try {
         summarise(perName, totals);
     } catch (const debug::Exception& e) {
@@ -37,13 +36,46 @@ void RequestManager::generateInfo(std::list<std::list<std::string>>& perName, st
     }
 }
 
-void RequestManager::summarise(std::list<std::list<std::string>>& perName, std::list<std::string>& totals) {
+namespace {
 
-    std::vector<std::pair<std::string, Summary>> summaries;  // in name order, as the walk meets them
+// Writes an unsigned number into a string, reusing its storage.
+void assignNumber(std::string& to, uint32_t value) {
+    char digits[16];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    to.assign(digits, end);
+}
+
+// The lists of the previous statistics are written over in place: a
+// refresh over thousands of sounds then allocates nothing once the lists
+// have reached their size. The outcome is the same as clearing the lists
+// and appending to them.
+class RowWriter {
+public:
+    explicit RowWriter(std::list<std::list<std::string>>& rows) : rows(rows), next(rows.begin()) {}
+    std::list<std::string>& row() {
+        if (next == rows.end()) next = rows.insert(next, std::list<std::string>());
+        std::list<std::string>& r = *next++;
+        r.resize(8);
+        return r;
+    }
+    void finish() { rows.erase(next, rows.end()); }
+
+private:
+    std::list<std::list<std::string>>& rows;
+    std::list<std::list<std::string>>::iterator next;
+};
+
+}  // namespace
+
+void RequestManager::summarise(std::list<std::list<std::string>>& perName, std::list<std::string>& totals) {
+    // In name order, as the walk meets them; the names stay in the map for
+    // the length of this call (the lock is held).
+    std::vector<std::pair<const std::string*, Summary>> summaries;
+    summaries.reserve(theSound3DEffects.size());
+    std::string state;
     for (const auto& entry : theSound3DEffects) {
         Sound3DEffect* effect = entry.second;
-        std::string state;
-        if (summaries.empty() || summaries.back().first != entry.first) {
+        if (summaries.empty() || *summaries.back().first != entry.first) {
             Summary s;
             s.size = effect->getSize();
             effect->getState(state);
@@ -53,7 +85,7 @@ void RequestManager::summarise(std::list<std::list<std::string>>& perName, std::
             s.frequency = effect->getFrequency();
             s.bits = effect->getBits();
             s.channels = effect->getChannels();
-            summaries.emplace_back(entry.first, s);
+            summaries.emplace_back(&entry.first, std::move(s));
         } else {
             Summary& s = summaries.back().second;
             effect->getState(state);
@@ -67,14 +99,24 @@ void RequestManager::summarise(std::list<std::list<std::string>>& perName, std::
     }
 
     uint32_t totalSize = 0, totalClones = 0, totalPlaying = 0;
+    RowWriter rows(perName);
     for (const auto& [name, s] : summaries) {
-        perName.push_back({name, std::to_string(s.size), s.state, std::to_string(s.cloneCount),
-                           std::to_string(s.playCount), std::to_string(s.frequency), std::to_string(s.bits),
-                           std::to_string(s.channels)});
+        std::list<std::string>& row = rows.row();
+        auto cell = row.begin();
+        (cell++)->assign(*name);
+        assignNumber(*cell++, s.size);
+        (cell++)->assign(s.state);
+        assignNumber(*cell++, s.cloneCount);
+        assignNumber(*cell++, s.playCount);
+        assignNumber(*cell++, s.frequency);
+        assignNumber(*cell++, s.bits);
+        assignNumber(*cell++, s.channels);
         totalSize += s.size;
         totalClones += s.cloneCount;
         totalPlaying += s.playCount;
     }
+    rows.finish();
+    totals.clear();
     totals.push_back("Total sounds: " + std::to_string(summaries.size()));
     totals.push_back("Total size: " + std::to_string(totalSize));
     totals.push_back("Total clone number: " + std::to_string(totalClones));

@@ -16,9 +16,11 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "interfaces/SoundDevice.h"
 #include "sound/request/EffectConfig.h"
+#include "sound/request/EffectsFile.h"
 #include "sound/request/RequestInterfaces.h"
 
 class RequestManager : public RequestEffectInterface, public RequestListenerInterface {
@@ -51,6 +53,34 @@ public:
 
     bool isInitialized();
     size_t getHandedOutCount();
+
+    // Reloading content while the device runs (the content watch).
+    //
+    // Reads a text of "Effects.snd" into `records` (the caller owns them;
+    // freeRecords gives them back) the way initialize reads the file, and
+    // lists every error of the text in `problems`, not only the first: after
+    // an error the text is read on from the line after it. When there are
+    // errors, the reader's defaults are left as they were. True when clean.
+    bool readEffectConfigs(const std::string& text, EffectsFile::Records& records,
+                           std::vector<EffectsFile::Problem>& problems);
+    static void freeRecords(EffectsFile::Records& records);
+    // The values the reader's "default" entries set, and putting them back
+    // (a clean text that is not used after all, when other files refused the
+    // change it came with).
+    EffectConfig getReaderDefaults();
+    void restoreReaderDefaults(const EffectConfig& saved);
+    // Takes `fresh` in place of the records in use (which are freed; fresh
+    // is left empty). Effects handed out keep their device effects: the
+    // caller gives back and loads again those whose sound changed. Refused
+    // (records freed, false) while the device is uninitialized.
+    bool replaceEffectConfigs(EffectsFile::Records& fresh);
+    // Loads "/Sounds/" + fileName as load() would for that storage (whole for
+    // "memory", streamed otherwise) into a device effect that is destroyed
+    // at once. False with the reason when it does not load; `frames` is the
+    // sound's length in sample frames (0 when the device does not tell).
+    bool checkSound(const std::string& fileName, const std::string& storage, uint32_t* frames, std::string* error);
+    // A copy of every record, by name (none while uninitialized).
+    std::map<std::string, EffectConfig> copyEffectConfigs();
 
     RequestManager(const RequestManager&) = delete;
     RequestManager& operator=(const RequestManager&) = delete;

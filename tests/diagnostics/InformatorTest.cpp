@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <list>
+#include <memory>
 #include <dirent.h>
 #include <thread>
 
@@ -13,6 +15,9 @@
 #include "sound/diagnostics/RequestInformatorWindow.h"
 #include "sound/effects/Effect.h"
 #include "sound/insonificators/ActInsonificator.h"
+#include "sound/diagnostics/StatisticsLines.h"
+#include "sound/manager/Globals.h"
+#include "sound/request/RequestManager.h"
 #include "tests/diagnostics/XServer.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestLibrary.h"
@@ -233,4 +238,38 @@ TEST_F(InformatorTest, ReReadingTheConfigurationGivesPlayingEffectsTheirSoundsBa
     EXPECT_EQ(library.requests->getRequestEffectConfig("bell"), nullptr);
     ASSERT_EQ(library.devicesOf("shot.wav").size(), 1u);  // the effect has its sound again
     EXPECT_TRUE(shot->getIsActive());
+}
+
+// A refresh writes over the statistics and lines of the one before: as sounds
+// come and go, the window shows exactly what statistics built afresh give.
+TEST_F(InformatorTest, RefreshesOverThePreviousStorageShowWhatAFreshOneWould) {
+    unsetenv("DISPLAY");
+    auto fresh = [] {
+        std::list<std::list<std::string>> perName;
+        std::list<std::string> totals;
+        theRequestManager->generateInfo(perName, totals);
+        return statisticsLines(perName, totals);
+    };
+    auto actions = std::make_unique<ActInsonificator>();
+    actions->createEffect("shot");
+    RequestInformator informator;
+    debuginput::dispatch(27, 1);
+    RequestInformatorWindow* window = informator.getWindow();
+    ASSERT_NE(window, nullptr);
+    const size_t one = window->getLines().size();
+    actions->createEffect("bell");
+    actions->createEffect("door");
+    pass();
+    EXPECT_EQ(window->getLines(), fresh());
+    EXPECT_EQ(window->getLines().size(), one + 2);
+    actions.reset();  // every sound given back
+    pass();
+    EXPECT_EQ(window->getLines(), fresh());
+    EXPECT_EQ(window->getLines().size(), one - 1);
+    actions = std::make_unique<ActInsonificator>();
+    actions->createEffect("door");  // another name in the first row's storage
+    pass();
+    EXPECT_EQ(window->getLines(), fresh());
+    EXPECT_EQ(window->getLines().front().rfind("door ", 0), 0u);
+    debuginput::dispatch(15, 1);
 }

@@ -108,3 +108,24 @@ TEST(ScrolledLines, FewerLinesWhileScrolledBringTheFirstLineBack) {
     EXPECT_EQ(view.getLastFirstLine(), 0);
     EXPECT_TRUE(view.page().lines.empty());
 }
+
+// The lines a refresh replaces come back to the caller for their storage;
+// what is shown stays the new lines.
+TEST(ScrolledLines, ReplacedLinesComeBackForTheNextRefresh) {
+    ScrolledLines view;
+    std::vector<std::string> lines = numbered(3);
+    view.setLines(lines);
+    std::vector<std::string> spare = {"dropped"};
+    view.takeSpareLines(spare);
+    EXPECT_TRUE(spare.empty());  // nothing was replaced yet
+    lines = numbered(5);
+    view.setLines(lines);
+    view.takeSpareLines(spare);
+    EXPECT_EQ(spare, numbered(3));
+    EXPECT_EQ(view.getLines(), numbered(5));
+    view.takeSpareLines(spare);
+    EXPECT_TRUE(spare.empty());  // taken once
+    // Lines written over the spare storage, as the statistics refresh does.
+    statisticsLines({{"a", "1"}}, {"Total sounds: 1"}, spare);
+    EXPECT_EQ(spare, (std::vector<std::string>{"a size: 1", "Total sounds: 1"}));
+}

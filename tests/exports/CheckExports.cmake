@@ -4,8 +4,8 @@
 # The game's classes are listed below with the header that declares each; a
 # class counts once its header exists, so the list grows as subsystems land.
 # Every other class declared in a header of sound/ without ZULSOUND_API, and
-# every pointer of sound/manager/Globals.h declared without it, must not be
-# exported.
+# every pointer of sound/manager/Globals.h and Singletons.h declared without
+# it, must not be exported.
 set(game_classes
   SoundManager sound/manager/SoundManager.h
   Effect sound/effects/Effect.h
@@ -90,7 +90,11 @@ foreach(h ${headers})
 endforeach()
 
 # The singleton pointers.
-file(STRINGS ${ROOT}/sound/manager/Globals.h externs REGEX "^extern ")
+set(externs "")
+foreach(pointers Globals.h Singletons.h)
+  file(STRINGS ${ROOT}/sound/manager/${pointers} found REGEX "^extern ")
+  list(APPEND externs ${found})
+endforeach()
 foreach(e ${externs})
   if(e MATCHES "^extern (ZULSOUND_API )?[A-Za-z_:]+\\* ([A-Za-z_]+);")
     set(pointer ${CMAKE_MATCH_2})

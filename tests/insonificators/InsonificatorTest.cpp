@@ -147,6 +147,28 @@ TEST_F(GroupTest, MenuSoundsSharingAnEffectShareItsSound) {
     EXPECT_TRUE(devicesOf("click.wav").empty());
 }
 
+TEST_F(GroupTest, AReloadedMenuTableKeepsTheEffectsStillNamedAndAMalformedOneChangesNothing) {
+    library.tree.write("/Configs/Sounds/UI.cfg", "open = { sound = \"click\"; };\ncancel = { sound = \"back\"; };\n");
+    UIInsonificator menus;
+    menus.play("open");
+    RecordingEffect* playing = devicesOf("click.wav").at(0);
+
+    library.tree.write("/Configs/Sounds/UI.cfg", "open = { sound = \"click\"; ");
+    EXPECT_FALSE(menus.reloadTable());
+    library.tree.write("/Configs/Sounds/UI.cfg", "open = { sound = \"click\"; };\nfire = { sound = \"shot\"; };\n");
+    EXPECT_TRUE(menus.reloadTable());
+    EXPECT_EQ(library.manager->getEffectCount(), 2u);  // click kept, back destroyed, shot created
+    ASSERT_EQ(devicesOf("click.wav").size(), 1u);
+    EXPECT_EQ(devicesOf("click.wav")[0], playing);
+    EXPECT_TRUE(playing->snapshot().playing);  // a menu sound playing goes on
+    EXPECT_TRUE(devicesOf("back.wav").empty());
+    menus.play("cancel");  // no longer a menu sound
+    menus.play("fire");
+    EXPECT_EQ(devicesOf("back.wav").size(), 0u);
+    ASSERT_EQ(devicesOf("shot.wav").size(), 1u);
+    EXPECT_TRUE(devicesOf("shot.wav")[0]->snapshot().playing);
+}
+
 TEST_F(GroupTest, MissingEmptyOrMalformedMenuTablesLeaveTheMenusSilent) {
     for (const char* text : std::initializer_list<const char*>{"", "open = { sound = \"click\"; ", nullptr}) {
         if (text) library.tree.write("/Configs/Sounds/UI.cfg", text);

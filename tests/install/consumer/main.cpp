@@ -1,11 +1,14 @@
 // A game-side program built against the installed library: it uses the
-// exported configuration blocks, the resource manager and device enumeration.
-#include <cstdio>
-#include <string>
+// exported configuration blocks, the resource manager, device enumeration
+// and the version query, through the prefixed includes.
+#include <zulsound/interfaces/Config.h>
+#include <zulsound/interfaces/Resource.h>
+#include <zulsound/interfaces/SoundDevice.h>
+#include <zulsound/sound/manager/Version.h>
 
-#include "interfaces/Config.h"
-#include "interfaces/Resource.h"
-#include "interfaces/SoundDevice.h"
+#include <cstdio>
+#include <cstring>
+#include <string>
 
 int main() {
     configmanager::ConfigManager save;
@@ -16,6 +19,9 @@ int main() {
     if (!theResourceManager || !theResourceManager->notFound("/nothing/here")) return 2;
     Sound3DDeviceManager manager;
     if (manager.enumerateSoundDevices(1)->empty()) return 3;
-    std::printf("consumer ok: %zu bytes of configuration text\n", text.size());
+    if (std::strcmp(zulsound::getVersion(), ZULSOUND_VERSION_STRING) != 0 ||
+        zulsound::getVersionNumber() != ZULSOUND_VERSION)
+        return 4;
+    std::printf("consumer ok: zulsound %s, %zu bytes of configuration text\n", zulsound::getVersion(), text.size());
     return 0;
 }

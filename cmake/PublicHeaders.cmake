@@ -1,0 +1,66 @@
+# Gathers the headers a game includes into OUTPUT_DIR/zulsound, as they are
+# installed: the roots (ROOTS, repository paths) and every header of
+# interfaces/ and sound/ they include, directly or not, and nothing else.
+# Their includes of interfaces/ and sound/ gain the prefix "zulsound/", so a
+# game includes <zulsound/...> and no folder of the library's own names sits
+# on its include path. The umbrella sound/zulsound.h goes to the top,
+# <zulsound/zulsound.h>. Files are rewritten only when their text changes;
+# headers that left the set are removed. OUTPUT_DIR/headers.txt lists the
+# installed paths.
+#
+# cmake -DSOURCE_ROOT=... -DGENERATED_ROOT=... -DOUTPUT_DIR=... -DROOTS=a;b -P PublicHeaders.cmake
+cmake_policy(VERSION 3.25)
+set(queue ${ROOTS})
+set(done "")
+set(written "")
+while(queue)
+  list(POP_FRONT queue header)
+  if(header IN_LIST done)
+    continue()
+  endif()
+  list(APPEND done ${header})
+  if(EXISTS ${SOURCE_ROOT}/${header})
+    set(file ${SOURCE_ROOT}/${header})
+  elseif(EXISTS ${GENERATED_ROOT}/${header})
+    set(file ${GENERATED_ROOT}/${header})
+  else()
+    message(FATAL_ERROR "public header not found: ${header}")
+  endif()
+  file(READ ${file} text)
+  string(REGEX MATCHALL "#[ \t]*include[ \t]*\"(interfaces|sound)/[^\"]+\"" includes "${text}")
+  foreach(line ${includes})
+    string(REGEX REPLACE ".*\"([^\"]+)\"" "\\1" included "${line}")
+    list(APPEND queue ${included})
+  endforeach()
+  string(REGEX REPLACE "(#[ \t]*include[ \t]*\")(interfaces|sound)/" "\\1zulsound/\\2/" text "${text}")
+  if(header STREQUAL "sound/zulsound.h")
+    set(target zulsound/zulsound.h)
+  else()
+    set(target zulsound/${header})
+  endif()
+  set(out ${OUTPUT_DIR}/${target})
+  set(old "")
+  if(EXISTS ${out})
+    file(READ ${out} old)
+  endif()
+  if(NOT old STREQUAL text)
+    file(WRITE ${out} "${text}")
+  endif()
+  list(APPEND written ${target})
+endwhile()
+
+file(GLOB_RECURSE present RELATIVE ${OUTPUT_DIR} ${OUTPUT_DIR}/zulsound/*)
+foreach(f ${present})
+  if(NOT f IN_LIST written)
+    file(REMOVE ${OUTPUT_DIR}/${f})
+  endif()
+endforeach()
+list(SORT written)
+string(REPLACE ";" "\n" listing "${written}")
+set(old "")
+if(EXISTS ${OUTPUT_DIR}/headers.txt)
+  file(READ ${OUTPUT_DIR}/headers.txt old)
+endif()
+if(NOT old STREQUAL "${listing}\n")
+  file(WRITE ${OUTPUT_DIR}/headers.txt "${listing}\n")
+endif()

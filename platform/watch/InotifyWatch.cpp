@@ -1,0 +1,191 @@
+// The file watch over Linux inotify: one watch per directory, added for
+// every directory below a watched one and for directories created later.
+// stop() writes to a pipe that wait() polls beside the inotify descriptor.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <set>
+
+#include "interfaces/FileWatch.h"
+
+namespace filewatch {
+namespace {
+
+constexpr uint32_t fileEvents = IN_CLOSE_WRITE | IN_MODIFY | IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
+                                IN_DELETE_SELF | IN_MOVE_SELF | IN_ATTRIB;
+
+bool isDirectory(const std::string& path) {
+    struct stat s;
+    return ::stat(path.c_str(), &s) == 0 && S_ISDIR(s.st_mode);
+}
+
+class InotifyWatch : public FileWatch {
+public:
+    explicit InotifyWatch(size_t maxDirectories) : cap(maxDirectories) {
+        fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (fd < 0) notices.push_back(std::string("failed to start the file watch: ") + std::strerror(errno));
+        if (pipe2(wakePipe, O_NONBLOCK | O_CLOEXEC) != 0) wakePipe[0] = wakePipe[1] = -1;
+    }
+
+    ~InotifyWatch() override {
+        if (fd >= 0) ::close(fd);
+        for (int end : wakePipe)
+            if (end >= 0) ::close(end);
+    }
+
+    AddResult addDirectory(const std::string& directory) override {
+        std::lock_guard<std::mutex> guard(mutex);
+        if (!isDirectory(directory)) return AddResult::NotDirectory;
+        if (fd < 0) return AddResult::Failed;
+        std::string root = directory;
+        while (root.size() > 1 && root.back() == '/') root.pop_back();
+        roots.insert(root);
+        return watchTree(root, nullptr) ? AddResult::Watched : AddResult::Failed;
+    }
+
+    Changes wait() override {
+        Changes changes;
+        std::set<std::string> seen;
+        for (;;) {
+            if (stopped.load()) {
+                changes.stopped = true;
+                return changes;
+            }
+            {
+                std::lock_guard<std::mutex> guard(mutex);
+                changes.notices.swap(notices);
+            }
+            pollfd fds[2] = {{fd, POLLIN, 0}, {wakePipe[0], POLLIN, 0}};
+            const int ready = changes.notices.empty() ? ::poll(fds, 2, -1) : ::poll(fds, 2, 0);
+            if (ready < 0 && errno != EINTR) {
+                changes.notices.push_back(std::string("the file watch failed: ") + std::strerror(errno));
+                stopped = true;
+                continue;
+            }
+            if (stopped.load()) continue;
+            if (ready > 0 && (fds[0].revents & POLLIN)) readEvents(changes, seen);
+            if (!changes.paths.empty() || !changes.notices.empty()) return changes;
+            if (fd < 0 && wakePipe[0] < 0) {
+                changes.stopped = true;
+                return changes;
+            }
+        }
+    }
+
+    void stop() override {
+        stopped = true;
+        if (wakePipe[1] >= 0) {
+            const char byte = 1;
+            [[maybe_unused]] const ssize_t n = ::write(wakePipe[1], &byte, 1);
+        }
+    }
+
+private:
+    // Watches dir and the directories below it; every file found is added
+    // to `found` when given (a directory that appeared while watching).
+    bool watchTree(const std::string& dir, std::vector<std::string>* found) {
+        if (!watchOne(dir)) return false;
+        std::error_code error;
+        std::filesystem::directory_iterator it(dir, error), end;
+        for (; !error && it != end; it.increment(error)) {
+            const std::string path = it->path().string();
+            std::error_code typeError;
+            if (it->is_directory(typeError) && !it->is_symlink(typeError)) watchTree(path, found);
+            else if (found) found->push_back(path);
+        }
+        return true;
+    }
+
+    bool watchOne(const std::string& dir) {
+        if (cap != 0 && byDescriptor.size() >= cap) {
+            reportLimit(dir);
+            return false;
+        }
+        const int wd = inotify_add_watch(fd, dir.c_str(), fileEvents | IN_ONLYDIR);
+        if (wd < 0) {
+            if (errno == ENOSPC) reportLimit(dir);
+            else notices.push_back("failed to watch " + dir + ": " + std::strerror(errno));
+            return false;
+        }
+        byDescriptor[wd] = dir;
+        return true;
+    }
+
+    void reportLimit(const std::string& dir) {
+        ++leftOut;
+        if (limitReported) return;
+        limitReported = true;
+        notices.push_back("the system's limit of watched directories is reached (fs.inotify.max_user_watches): " +
+                          dir + " and the directories after it are not watched");
+    }
+
+    void readEvents(Changes& changes, std::set<std::string>& seen) {
+        alignas(inotify_event) char buffer[16384];
+        std::lock_guard<std::mutex> guard(mutex);
+        auto add = [&](const std::string& path) {
+            if (seen.insert(path).second) changes.paths.push_back(path);
+        };
+        for (;;) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n <= 0) break;
+            for (ssize_t at = 0; at < n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+                if (event->mask & IN_Q_OVERFLOW) {
+                    changes.notices.push_back("too many changes at once: some files may not be reloaded");
+                    continue;
+                }
+                auto dir = byDescriptor.find(event->wd);
+                if (dir == byDescriptor.end()) continue;
+                if (event->mask & IN_IGNORED) {
+                    if (roots.count(dir->second))
+                        changes.notices.push_back(dir->second + " went away: it is no longer watched");
+                    byDescriptor.erase(dir);
+                    continue;
+                }
+                if (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF)) continue;  // IN_IGNORED follows
+                if (event->len == 0) continue;
+                const std::string path = dir->second + "/" + event->name;
+                if (event->mask & IN_ISDIR) {
+                    if (event->mask & (IN_CREATE | IN_MOVED_TO)) {
+                        std::vector<std::string> found;
+                        watchTree(path, &found);
+                        for (const std::string& f : found) add(f);
+                        for (std::string& notice : notices) changes.notices.push_back(std::move(notice));
+                        notices.clear();
+                    }
+                    continue;
+                }
+                add(path);
+            }
+        }
+    }
+
+    std::mutex mutex;  // the descriptor table and the notices
+    int fd = -1;
+    int wakePipe[2] = {-1, -1};
+    size_t cap = 0;
+    size_t leftOut = 0;
+    bool limitReported = false;
+    std::atomic<bool> stopped{false};
+    std::map<int, std::string> byDescriptor;
+    std::set<std::string> roots;
+    std::vector<std::string> notices;
+};
+
+}  // namespace
+
+std::unique_ptr<FileWatch> createFileWatch(size_t maxDirectories) {
+    return std::make_unique<InotifyWatch>(maxDirectories);
+}
+
+}  // namespace filewatch

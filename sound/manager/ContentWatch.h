@@ -1,0 +1,98 @@
+#pragma once
+/// @file
+/// ContentWatch: content that reloads itself while the game runs.
+///
+/// Content that reloads itself while the game runs. The host creates a
+/// ContentWatch (after its SoundManager, and its menu sounds if it has them)
+/// and deletes it before them; without one, nothing here happens.
+///
+/// The directories mounted into the resource manager are watched (archives
+/// are not: the log says so once). Changes are gathered on the watch's own
+/// thread until the files have been quiet for the quiet period, then applied
+/// by update(), which the game calls once a frame (or at any call of its
+/// own): never on the watch thread.
+///
+/// A change is applied through the part of the configuration that reads the
+/// file, never through the whole re-read, so the sources placed on the board
+/// or loaded from a save stay:
+///   "Effects.snd"        the effect records: effects follow new volumes,
+///                        radii, modes and loop flags; effects whose sound
+///                        file or storage changed load the sound again
+///   a sound file         every effect playing it loads it again and goes on
+///                        from its position (from the start where the new
+///                        sound is shorter); streams reopen
+///   "Listener.cfg"       the listener settings
+///   "UI.cfg"             the menu sounds (setMenuSounds)
+///   "MusicSettings.cfg"  the music settings
+///   "AdaptSettings.cfg"  the landscape's tuning
+///   "DefaultSounds.cfg"  the records later placements copy (sources already
+///                        on the board stay as they are)
+///   a map file           nothing: its sources are on the board already (the
+///                        game's reReadConfig reads it); the log says so
+/// Before anything is applied, the changed files are checked with the
+/// library's own readers (the "Effects.snd" reader, the configuration
+/// reader, the sound loader). With an error nothing of the batch is applied,
+/// every error is logged ("file:line: text"), and the files are tried again
+/// with the next change, so the last good content plays on until a later
+/// save is clean. One message names the files that changed and what was
+/// reloaded.
+///
+/// Threads: construct, update and destroy on the game's threads; the watch
+/// runs on a thread of its own that only gathers paths.
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "interfaces/Export.h"
+#include "interfaces/FileWatch.h"
+
+class UIInsonificator;
+
+/// Watches the mounted content directories and applies saved changes at
+/// update() (see the file comment for what each file does).
+class ZULSOUND_API ContentWatch {
+public:
+    /// The time the quiet period is measured in (injectable for tests).
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
+    /// What a host or a test may choose; the defaults suit a game.
+    struct Options {
+        /// How long the files must have been quiet before a change is applied.
+        std::chrono::milliseconds quiet{250};
+        Clock clock;                                  ///< steady_clock::now when empty
+        std::unique_ptr<filewatch::FileWatch> watch;  ///< the system's when null
+    };
+
+    /// Starts watching with the default options (the system's file watch).
+    ContentWatch();
+    /// Starts watching with the given options.
+    explicit ContentWatch(Options options);
+    /// Stops the watch; changes not yet applied are logged and dropped.
+    virtual ~ContentWatch();
+
+    /// The menu sounds to reload when "UI.cfg" changes (null: none).
+    void setMenuSounds(UIInsonificator* menus);
+    /// The game's side: applies the gathered changes once they have been
+    /// quiet for the quiet period. True when files the library reads were
+    /// applied or refused; costs one atomic load while nothing changed.
+    bool update();
+    /// Changes gathered and not yet taken by update() (one atomic load).
+    bool hasPending();
+    /// Files of a refused batch, to be tried again with the next change.
+    bool hasHeld();
+    /// Blocks until the watch has seen a change of the file at `path` (a full
+    /// file system path) since the last such wait for it, or the timeout
+    /// passed; true when seen. For tests and tools that must not sleep.
+    bool waitForChange(const std::string& path, std::chrono::milliseconds timeout);
+    /// How many batches have been applied.
+    unsigned long getReloadCount();
+    /// How many batches have been refused.
+    unsigned long getRefusedCount();
+
+    ContentWatch(const ContentWatch&) = delete;
+    ContentWatch& operator=(const ContentWatch&) = delete;
+
+private:
+    struct State;
+    std::unique_ptr<State> state;
+};
