@@ -6,7 +6,10 @@ pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET sndfile)
 # The device layer's loudness meter of the mix (EBU R128).
 pkg_check_modules(EBUR128 REQUIRED IMPORTED_TARGET libebur128)
 # The device layer silences ALSA's messages (snd_lib_error_set_handler).
+# The device's sinks: the sound server (libpulse's simple API) and, without
+# one, the sound card (ALSA, which also gets the silent error handler).
 pkg_check_modules(ALSA REQUIRED IMPORTED_TARGET alsa)
+pkg_check_modules(PULSE_SIMPLE REQUIRED IMPORTED_TARGET libpulse-simple)
 pkg_check_modules(PHYSFS REQUIRED IMPORTED_TARGET physfs)
 pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11)
 find_package(spdlog REQUIRED)

@@ -186,12 +186,21 @@ public:
     /// Installs the host's list of devices (see the class); any thread.
     static void setDeviceProvider(Provider provider);
     /// Chooses the library's own output before activation: "default" (the
-    /// system's sound card, else the null output), "null" (mixed in real time,
+    /// system's output: the sound server, else the sound card; else the null
+    /// output, which keeps looking for it once a second), "null" (mixed in real time,
     /// thrown away), "wav:PATH" (mixed in real time into a WAV file, finished
     /// at uninitialize) or "loopback" (mixed only when pumped by hand). An
     /// empty setting falls back to the environment variable ZULSOUND_OUTPUT,
     /// then to "default".
     static void setOutput(const std::string& setting);
+    /// Where the library's own device plays now: "pulseaudio" (the sound
+    /// server), "alsa" (the sound card), "null", "wav:PATH", "loopback",
+    /// "disconnected" (the system's output was lost and is looked for every
+    /// second), or "" when no device of the library is initialised. The
+    /// device also logs one line on the "SoundDevice" channel naming the
+    /// output it opened, and why when it fell back to the null output. Any
+    /// thread.
+    static std::string openOutput();
     /// The devices the library itself lists when no provider is installed.
     static DeviceList listOwnDevices();
 

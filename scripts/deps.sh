@@ -10,6 +10,7 @@ packages=(
   libopenal-dev libsndfile1-dev libebur128-dev libasound2-dev libconfig++-dev libphysfs-dev libspdlog-dev
   flex bison libgtest-dev libgmock-dev googletest libbenchmark-dev
   libx11-dev xvfb xauth sox doxygen
+  libpulse-dev pulseaudio pulseaudio-utils
 )
 
 missing=()

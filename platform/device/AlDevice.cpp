@@ -6,11 +6,11 @@
 #include <AL/alc.h>
 #include <AL/alext.h>
 
-#include <sndfile.h>
-
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 
 #include "platform/device/DeviceLog.h"
 #include "platform/device/Quiet.h"
@@ -23,7 +23,7 @@ namespace aldevice {
 // ---------------------------------------------------------------- device
 
 AlDevice::AlDevice(Output o) : output(std::move(o)) {
-    loopback = output.kind != Output::System;
+    wantsSystem = output.kind == Output::System || (output.kind == Output::Null && output.findSystem);
 }
 
 AlDevice::~AlDevice() {
@@ -39,36 +39,21 @@ std::string AlDevice::getName() {
     return output.text();
 }
 
-bool AlDevice::systemOutputOpens() {
-    // Without a sound card every probe fails and the sound system prints its
-    // complaints on standard error: a failed probe is not repeated within the
-    // process (a card plugged in later is found by the next process).
-    static std::mutex probeMutex;
-    static bool failedBefore = false;
-    std::lock_guard<std::mutex> guard(probeMutex);
-    if (failedBefore) return false;
+bool AlDevice::systemOutputOpens(std::string* why) {
+    // Our own sinks are the probe: OpenAL Soft never talks to the system's
+    // output (Quiet.cpp keeps its backends off it). Not cached: a server
+    // that starts later is found by the next probe.
     quietOutputLibraries();
-    ALCdevice* probe = alcOpenDevice(nullptr);
-    if (!probe) {
-        failedBefore = true;
-        return false;
-    }
-    alcCloseDevice(probe);
-    return true;
+    return openSystemSink(realTimeRate, realTimeBuffer, why) != nullptr;
 }
-
 
 void AlDevice::openContext() {
     quietOutputLibraries();
-    std::vector<ALCint> attributes;
-    if (loopback) {
-        alcDevice = alcLoopbackOpenDeviceSOFT(nullptr);
-        if (!alcDevice) throw SoundDeviceException("Sound device " + getName() + ": the loopback mixer does not open");
-        attributes = {ALC_FORMAT_CHANNELS_SOFT, ALC_STEREO_SOFT, ALC_FORMAT_TYPE_SOFT, ALC_FLOAT_SOFT};
-    } else {
-        alcDevice = alcOpenDevice(nullptr);
-        if (!alcDevice) throw SoundDeviceException("Sound device " + getName() + ": no output opens");
-    }
+    // Every output mixes through the loopback device: the sink, not OpenAL,
+    // owns the output, so a lost output never stops a source.
+    alcDevice = alcLoopbackOpenDeviceSOFT(nullptr);
+    if (!alcDevice) throw SoundDeviceException("Sound device " + getName() + ": the loopback mixer does not open");
+    std::vector<ALCint> attributes = {ALC_FORMAT_CHANNELS_SOFT, ALC_STEREO_SOFT, ALC_FORMAT_TYPE_SOFT, ALC_FLOAT_SOFT};
     const ALCint monoSources = static_cast<ALCint>(settings.voices);
     // The output limiter on every output: a mix of many loud sounds is held
     // at full scale rather than clipped (or wrapped by an integer output).
@@ -112,44 +97,80 @@ void AlDevice::initialize() {
     openContext();
     clock = 0;
     lostOutput = false;
-    if (output.kind == Output::Wav) {
-        SF_INFO info;
-        std::memset(&info, 0, sizeof info);
-        info.samplerate = static_cast<int>(settings.frequency);
-        info.channels = 2;
-        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-        wavFile = sf_open(output.path.c_str(), SFM_WRITE, &info);
-        if (!wavFile) {
-            const std::string reason = sf_strerror(nullptr);
-            closeContext();
-            throw SoundDeviceException("Sound device " + getName() + ": cannot write " + output.path + ": " + reason);
-        }
-        saturateWhenWriting(wavFile);
+    outputLatencyMicros = 0;
+    std::string why;
+    switch (output.kind) {
+        case Output::Wav:
+            sink = openWavSink(output.path, settings.frequency, &why);
+            if (!sink) {
+                closeContext();
+                throw SoundDeviceException("Sound device " + getName() + ": cannot write " + output.path + ": " + why);
+            }
+            break;
+        case Output::System:
+        case Output::Null:
+            // The system's output is opened by the device thread itself (so
+            // the sound server's client thread inherits its priority).
+            if (!wantsSystem) sink = openNullSink();
+            break;
+        case Output::Loopback: break;
     }
-    // The sound card mixes on OpenAL's own thread: its periods never pass
-    // through the library.
+    sinkRate = settings.frequency;
+    // Every output's periods pass through mixPeriod, so every output is
+    // metered (unless the meter is switched off).
     const char* meterSetting = std::getenv("ZULSOUND_LOUDNESS_METER");
-    metering = output.kind != Output::System && !(meterSetting && std::string(meterSetting) == "off");
+    metering = !(meterSetting && std::string(meterSetting) == "off");
     meter.reset(settings.frequency);
     initialized = true;
-    if (output.kind != Output::Loopback) {
-        stopping = false;
-        worker = std::thread([this] { runRealTime(); });
+    if (output.kind == Output::Loopback) {
+        sinkName = "loopback";
+        publishOpenOutput(this, sinkName);
+        return;
     }
+    stopping = false;
+    std::promise<std::string> opened;
+    std::future<std::string> openedNow = opened.get_future();
+    const uint32_t rate = settings.frequency;
+    worker = std::thread([this, rate, &opened] { runRealTime(rate, opened); });
+    why = openedNow.get();  // the thread waits for the lock before its first mix
+    // One line says where the sound goes, and why when it is not where the
+    // setting asked.
+    if (sink) {
+        sinkName = sink->name();
+        debug::Message message(DEBUG_CONTEXT, 0.1f);
+        message << "Sound device " << getName() << ": playing on " << sinkName;
+        if (output.findSystem && sinkName == "null")
+            message << " (no system output opens: " << why << "; looking for one every second)";
+        else if (output.findSystem)
+            message << " (the system output opened after the listing)";
+        channel().post(message);
+    } else {
+        // The system output went away between the listing and now: lost from
+        // the start, looked for like any lost output.
+        sinkName = "disconnected";
+        channel().post(debug::Warning(DEBUG_CONTEXT, 0.1f)
+                       << "Sound device " << getName() << ": the output was disconnected (" << why
+                       << "); the mix goes on unheard and the output is tried again every second");
+    }
+    publishOpenOutput(this, sinkName);
 }
 
 void AlDevice::uninitialize() {
     std::unique_lock<std::recursive_mutex> guard(lock);
     if (!initialized) return;
-    stopping = true;
-    wake.notify_all();
+    {
+        std::lock_guard<std::mutex> pace(paceMutex);
+        stopping = true;
+    }
+    paceWake.notify_all();
     guard.unlock();
+    // The thread ends within a period: a paced sink's write blocks no longer
+    // than its small buffer takes to play, or fails at once on a lost output.
     if (worker.joinable()) worker.join();
     guard.lock();
-    if (wavFile) {
-        sf_close(static_cast<SNDFILE*>(wavFile));  // writes the final header
-        wavFile = nullptr;
-    }
+    sink.reset();  // a WAV file's header is written here
+    sinkName.clear();
+    publishOpenOutput(this, "");
     closeContext();
     initialized = false;
 }
@@ -160,6 +181,13 @@ void AlDevice::render(float* out, uint32_t frames) {
         std::fill(out, out + static_cast<size_t>(frames) * 2, 0.0f);
         return;
     }
+    mixPeriod(out, frames);
+}
+
+void AlDevice::mixPeriod(float* out, uint32_t frames) {
+    // The one funnel of the mix: the hand-pumped render and the device's own
+    // thread both come through here, so whatever watches the mix (a meter,
+    // a limiter, a tap) sees every period of every output.
     service(frames);
     const ContextScope current = makeCurrent();
     alcRenderSamplesSOFT(alcOf(alcDevice), out, static_cast<ALCsizei>(frames));
@@ -238,7 +266,20 @@ void AlDevice::loadSettings(ResourceStream* stream) {
 void AlDevice::getInfo(std::list<std::string>& lines) {
     std::lock_guard<std::recursive_mutex> guard(lock);
     lines.push_back("Device: " + getName());
-    lines.push_back("Output: " + output.text() + (isConnected() ? "" : " (disconnected)"));
+    std::string where = output.text();
+    if (lostOutput) where += wantsSystem ? " (disconnected, reconnecting)" : " (disconnected)";
+    else if (!sinkName.empty() && sinkName != output.text()) where += " (" + sinkName + ")";
+    lines.push_back("Output: " + where);
+    if (initialized && output.kind != Output::Loopback) {
+        // ALC_SOFT_device_clock reports no latency on a loopback device: the
+        // sink's figure (what its output has queued) and the period are it.
+        const double period = 1000.0 * realTimePeriod / settings.frequency;
+        const double sinkMs = double(outputLatencyMicros.load()) / 1000.0;
+        char text[128];
+        std::snprintf(text, sizeof text, "Latency: %.0f ms (output %.0f ms + period %.0f ms)", sinkMs + period, sinkMs,
+                      period);
+        lines.push_back(text);
+    }
     lines.push_back("Sample rate: " + std::to_string(settings.frequency));
     lines.push_back("Voices: " + std::to_string(voicesInUse) + " of " + std::to_string(settings.voices));
     lines.push_back(std::string("HRTF: ") + (settings.hrtf ? "on" : "off"));
@@ -250,9 +291,7 @@ void AlDevice::getInfo(std::list<std::string>& lines) {
     }
     const Loudness now = loudness();
     if (!now.metered) {
-        lines.push_back(output.kind == Output::System
-                            ? "Loudness: not measured (the sound card mixes out of the library's sight)"
-                            : "Loudness: not measured (the meter is off)");
+        lines.push_back("Loudness: not measured (the meter is off)");
         return;
     }
     lines.push_back(std::string(now.heard ? "Loudness" : "Loudness of the mix (not heard: the output was lost)") +
@@ -266,8 +305,7 @@ std::string AlDevice::describeLoudness() {
     std::lock_guard<std::recursive_mutex> guard(lock);
     const Loudness now = loudness();
     if (!now.metered)
-        return output.kind == Output::System ? "loudness not measured: the sound card mixes out of the library's sight"
-                                             : "loudness not measured: the meter is off";
+        return "loudness not measured: the meter is off";
     return std::string(now.heard ? "loudness of the mix: " : "loudness of the mix, not heard (the output was lost): ") +
            describeRun(now);
 }
@@ -292,13 +330,16 @@ uint64_t AlDevice::getBufferBytes() {
     return bufferBytes;
 }
 
-bool AlDevice::isConnected() {
+bool AlDevice::isConnected() { return !lostOutput; }
+
+uint64_t AlDevice::framesMixed() {
     std::lock_guard<std::recursive_mutex> guard(lock);
-    if (lostOutput) return false;
-    if (!alcDevice || loopback) return true;
-    ALCint connected = ALC_TRUE;
-    alcGetIntegerv(alcOf(alcDevice), ALC_CONNECTED, 1, &connected);
-    return connected == ALC_TRUE;
+    return clock;
+}
+
+std::string AlDevice::currentSink() {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    return sinkName;
 }
 
 }  // namespace aldevice

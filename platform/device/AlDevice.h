@@ -1,10 +1,18 @@
 #pragma once
-// The 3D sound device over OpenAL Soft. One class serves every output: the
-// system's sound card (an OpenAL playback device), and the loopback outputs
-// that run the same mixer through ALC_SOFT_loopback: "null" (mixed in real
-// time by the device's own thread and thrown away), "wav:PATH" (mixed in
-// real time into a WAV file) and a hand-pumped loopback for tests and
-// benchmarks (render() mixes a number of frames on the caller's thread).
+// The 3D sound device over OpenAL Soft. One class serves every output, and
+// every output mixes the same way: OpenAL Soft's loopback device
+// (ALC_SOFT_loopback) renders each period through mixPeriod. The real-time
+// outputs run a thread of their own that mixes a period under the device
+// lock and hands it, without the lock, to a sink (Sink.h): the system's
+// output ("default": the sound server, else the sound card), nothing
+// ("null") or a WAV file ("wav:PATH"). A hand-pumped loopback for tests and
+// benchmarks mixes on the caller's thread (render()).
+//
+// A lost system output (the server gone, the card unplugged) is reported
+// once; the thread goes on mixing in real time and throws the mix away, so
+// the clock runs on, and tries to open the output again about once a
+// second without the lock; when it opens, the mix is heard again from where
+// it is.
 //
 // Effects are cheap: a buffer (shared, reference-counted) or a stream, and
 // their state. An effect takes an OpenAL source (a voice) only while it
@@ -29,8 +37,10 @@
 // makes the device's context current on its thread only while it runs and
 // then gives the thread back the context it had: no thread is left holding
 // the device's context.
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <future>
 #include <cstdint>
 #include <list>
 #include <memory>
@@ -48,6 +58,7 @@
 #include "platform/device/LoudnessMeter.h"
 #include "platform/device/Output.h"
 #include "platform/device/SharedStream.h"
+#include "platform/device/Sink.h"
 
 namespace aldevice {
 
@@ -67,8 +78,9 @@ public:
     void getInfo(std::list<std::string>& lines) override;
     Sound3DListener* getListener() override;
 
-    // Whether the system's sound card can be opened at all.
-    static bool systemOutputOpens();
+    // Whether the system's output (the sound server, else the sound card)
+    // opens now; `why` says why not.
+    static bool systemOutputOpens(std::string* why = nullptr);
 
     // Hand-pumped loopback output: mixes frames (interleaved stereo floats)
     // on the caller's thread, running the device's service first.
@@ -78,6 +90,11 @@ public:
     size_t getVoicesInUse();
     uint64_t getBufferBytes();
     bool isConnected();
+    uint64_t framesMixed();  // the device's clock: frames mixed since initialize
+    // The sink the mix goes to now ("pulseaudio", "alsa", "null",
+    // "wav:PATH"), "loopback", "disconnected" while a lost output is looked
+    // for, or "" before initialize.
+    std::string currentSink();
     // Real-time outputs: blocks until the device's own thread has mixed at
     // least `frames` frames since initialize (true), or the timeout passed.
     bool waitMixed(uint64_t frames, std::chrono::milliseconds timeout);
@@ -102,11 +119,21 @@ private:
     void closeContext();
     ContextScope makeCurrent();  // keep the scope for as long as OpenAL is called
     void service(uint32_t frames);  // streams, voices, the clock
+    // Every period the device mixes, on every output, passes here: the
+    // service, the mix itself and the clock. This is where the mix is
+    // observed (meters, limiters, taps). Called with the device lock held.
+    void mixPeriod(float* out, uint32_t frames);
     void rebalance();               // who holds the voices
     bool acquireVoice(AlEffect* effect);
     void releaseVoice(AlEffect* effect);
     void commitPending();
-    void runRealTime();
+    // The device thread: opens the system's output first when the device
+    // plays there (`opened` gets why it did not open), then mixes.
+    void runRealTime(uint32_t rate, std::promise<std::string>& opened);
+    // The device thread's side of the output (called without the lock).
+    void loseOutput(const std::string& why);
+    bool reopenOutput(uint32_t rate, bool quiet);
+    void setSinkName(const std::string& name);
     // Every mixed period passes here on its way out: what the limiter lets
     // past full scale by a rounding error is saturated, then it is metered.
     void finishMix(float* out, uint32_t frames);
@@ -117,9 +144,13 @@ private:
     Settings settings;
     void* alcDevice = nullptr;   // ALCdevice*
     void* alcContext = nullptr;  // ALCcontext*
-    bool loopback = false;
     bool initialized = false;
-    bool lostOutput = false;
+    bool wantsSystem = false;            // plays on the system's output, or looks for it
+    std::atomic<bool> lostOutput{false};
+    std::atomic<int64_t> outputLatencyMicros{0};  // the sink's, measured after each write
+    std::string sinkName;                // guarded by the lock
+    std::unique_ptr<Sink> sink;          // the device thread's while it runs
+    uint32_t sinkRate = 0;
     std::list<AlEffect*> effects;
     std::vector<unsigned> freeSources;
     size_t sourcesMade = 0;
@@ -128,10 +159,10 @@ private:
     uint64_t clock = 0;  // frames mixed (or, on a sound card, elapsed) since initialize
     uint64_t bufferBytes = 0;
     std::thread worker;
-    std::condition_variable_any wake;
+    std::mutex paceMutex;              // the thread's sleep between unpaced periods
+    std::condition_variable paceWake;
     std::condition_variable_any mixed;  // the real-time thread mixed a period
-    bool stopping = false;
-    void* wavFile = nullptr;  // SNDFILE*
+    std::atomic<bool> stopping{false};
     LoudnessMeter meter;
     bool metering = false;  // the meter is on and sees this output's mix
     StreamCache streams{*this};  // the streamed files' shared decoding

@@ -1,6 +1,8 @@
 #include "platform/device/Output.h"
 
+#include <cstdint>
 #include <cstdlib>
+#include <map>
 #include <mutex>
 
 #include "platform/device/DeviceLog.h"
@@ -33,13 +35,13 @@ std::string Output::text() const {
 
 bool Output::parse(const std::string& setting) {
     if (setting == "default") {
-        *this = Output{System, ""};
+        *this = Output{System, "", false};
     } else if (setting == "null") {
-        *this = Output{Null, ""};
+        *this = Output{Null, "", false};
     } else if (setting == "loopback") {
-        *this = Output{Loopback, ""};
+        *this = Output{Loopback, "", false};
     } else if (setting.compare(0, 4, "wav:") == 0 && setting.size() > 4) {
-        *this = Output{Wav, setting.substr(4)};
+        *this = Output{Wav, setting.substr(4), false};
     } else {
         return false;
     }
@@ -66,6 +68,40 @@ Output currentOutput() {
 void setOutputSetting(const std::string& setting) {
     std::lock_guard<std::mutex> guard(settingMutex);
     hostSetting() = setting;
+}
+
+namespace {
+
+struct Published {
+    uint64_t order;
+    std::string sink;
+};
+std::mutex publishedMutex;
+std::map<const void*, Published>& published() {
+    static auto* devices = new std::map<const void*, Published>;
+    return *devices;
+}
+uint64_t publishedOrder = 0;
+
+}  // namespace
+
+void publishOpenOutput(const void* device, const std::string& sink) {
+    std::lock_guard<std::mutex> guard(publishedMutex);
+    if (sink.empty()) {
+        published().erase(device);
+        return;
+    }
+    auto found = published().find(device);
+    if (found != published().end()) found->second.sink = sink;  // the same device, its sink changed
+    else published()[device] = Published{++publishedOrder, sink};
+}
+
+std::string openOutput() {
+    std::lock_guard<std::mutex> guard(publishedMutex);
+    const Published* last = nullptr;
+    for (const auto& entry : published())
+        if (!last || entry.second.order > last->order) last = &entry.second;
+    return last ? last->sink : "";
 }
 
 }  // namespace aldevice

@@ -16,6 +16,9 @@ struct Output {
     enum Kind { System, Null, Wav, Loopback };
     Kind kind = System;
     std::string path;  // the file of a Wav output
+    // A null output listed for "default" because no system output opened:
+    // it looks for one every second and plays there once one opens.
+    bool findSystem = false;
 
     // "default", "null", "wav:PATH" or "loopback"
     std::string text() const;
@@ -28,5 +31,12 @@ struct Output {
 Output currentOutput();
 // The host's setting; an empty text clears it.
 void setOutputSetting(const std::string& setting);
+
+// Where the library's devices play now: each device publishes its sink's
+// name ("" when it closes); openOutput answers for the device that
+// published last among those open, or "" when none is. The registry's
+// mutex is a leaf.
+void publishOpenOutput(const void* device, const std::string& sink);
+std::string openOutput();
 
 }  // namespace aldevice

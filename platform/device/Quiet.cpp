@@ -28,6 +28,16 @@ void quietOutputLibraries() {
         // user set stays.
         setenv("ALSOFT_LOGLEVEL", "0", 0);
     });
+    static std::once_flag drivers;
+    std::call_once(drivers, [] {
+        // The device mixes only through OpenAL Soft's loopback device; its
+        // playback backends would still probe the system's output at its
+        // first call (the sound server's client library among them, with
+        // threads of its own). Its null backend alone keeps it off the
+        // output, so our sink is the only client of the server. A choice the
+        // user made stays.
+        setenv("ALSOFT_DRIVERS", "null", 0);
+    });
 }
 
 }  // namespace aldevice

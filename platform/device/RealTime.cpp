@@ -1,5 +1,13 @@
-// The device's own thread for the real-time outputs: it mixes a period,
-// hands it to the output and sleeps until the next one is due.
+// The device's own thread for the real-time outputs. Each period it takes
+// the device lock only to mix (mixPeriod), then hands the period to the
+// sink without the lock: a paced sink's blocking write keeps it in real
+// time; without one (null, a file, a lost output) the steady clock does.
+// So a game call never waits longer than one period's mix, and nothing
+// spins when the output is gone.
+//
+// Reconnection: a lost system output is tried again about once a second,
+// without the lock, from this thread. A server that stays away costs one
+// failed connection a second and logs nothing more.
 #define AL_ALEXT_PROTOTYPES
 #include "platform/device/AlDevice.h"
 
@@ -7,7 +15,8 @@
 #include <AL/alc.h>
 #include <AL/alext.h>
 
-#include <sndfile.h>
+#include <pthread.h>
+#include <sched.h>
 
 #include <chrono>
 
@@ -17,45 +26,124 @@
 
 namespace aldevice {
 
-void AlDevice::runRealTime() {
+namespace {
+
+// The thread asks for a low real-time priority, as the sound server's own
+// threads do: on a busy machine an ordinary thread may wait longer than the
+// sink's buffer lasts, which is heard as a gap. It is safe because the
+// thread never spins (it blocks on the sink or on the clock every period).
+// Without the right (an ordinary user without an rtprio limit) it stays an
+// ordinary thread.
+void askRealTimePriority() {
+    sched_param param{};
+    param.sched_priority = sched_get_priority_min(SCHED_FIFO) + 2;
+    pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+}
+
+}  // namespace
+
+void AlDevice::runRealTime(uint32_t openRate, std::promise<std::string>& opened) {
     using Clock = std::chrono::steady_clock;
+    // First the priority, then the output: the threads of the sound
+    // server's client library, started by the open, inherit it, and they
+    // too must run for the output to be fed in time.
+    askRealTimePriority();
+    if (wantsSystem) {
+        std::string why;
+        sink = openSystemSink(openRate, realTimeBuffer, &why);
+        if (!sink && output.kind == Output::Null) sink = openNullSink();  // standing in, looking on
+        if (!sink) lostOutput = true;  // gone between the listing and now: looked for like any lost output
+        sinkRate = openRate;
+        opened.set_value(why);
+    } else {
+        opened.set_value("");
+    }
+    constexpr auto retryEvery = std::chrono::seconds(1);
     std::vector<float> mix(static_cast<size_t>(realTimePeriod) * 2);
-    std::unique_lock<std::recursive_mutex> guard(lock);
-    const uint32_t rate = settings.frequency;
-    const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(double(realTimePeriod) / rate));
     auto deadline = Clock::now();
+    auto nextTry = Clock::now() + retryEvery;
     while (!stopping) {
-        if (loopback) {
-            service(realTimePeriod);
-            const ContextScope current = makeCurrent();
-            alcRenderSamplesSOFT(alcOf(alcDevice), mix.data(), static_cast<ALCsizei>(realTimePeriod));
-            clock += realTimePeriod;
-            finishMix(mix.data(), realTimePeriod);
-            if (wavFile && !lostOutput &&
-                sf_writef_float(static_cast<SNDFILE*>(wavFile), mix.data(), realTimePeriod) != realTimePeriod) {
-                // The file stopped taking samples (a full disk): the mix goes
-                // on unheard, as on an unplugged sound card.
-                lostOutput = true;
-                channel().post(debug::Warning(DEBUG_CONTEXT, 0.1f)
-                               << "Sound device " << getName() << ": the output was lost: "
-                               << sf_strerror(static_cast<SNDFILE*>(wavFile)));
-            }
-        } else {
-            service(realTimePeriod);
-            clock += realTimePeriod;  // the sound card's own clock runs alongside
-            if (!lostOutput && !isConnected()) {
-                lostOutput = true;
-                channel().post(debug::Warning(DEBUG_CONTEXT, 0.1f) << "Sound device " << getName()
-                                                                   << ": the output was disconnected");
+        uint32_t rate = 0;
+        {
+            std::lock_guard<std::recursive_mutex> guard(lock);
+            mixPeriod(mix.data(), realTimePeriod);
+            rate = settings.frequency;
+            mixed.notify_all();
+        }
+        // A mixer made again at another rate: the system output follows it.
+        const bool standingIn = sink && sink->name() == "null";  // the null output looking for the system's
+        if (sink && !standingIn && wantsSystem && rate != sinkRate) {
+            sink.reset();
+            if (!reopenOutput(rate, true)) loseOutput("no output at " + std::to_string(rate) + " Hz");
+        }
+        bool paced = false;
+        if (sink) {
+            if (sink->write(mix.data(), realTimePeriod)) {
+                paced = sink->paced();
+                outputLatencyMicros = static_cast<int64_t>(sink->latency() * 1e6);
+            } else {
+                const std::string why = sink->failure();
+                sink.reset();
+                loseOutput(why);
+                nextTry = Clock::now() + retryEvery;
             }
         }
-        mixed.notify_all();
-        deadline += period;
         const auto now = Clock::now();
-        if (deadline < now - std::chrono::milliseconds(200)) deadline = now;  // far behind: no race to catch up
-        wake.wait_until(guard, deadline, [this] { return stopping; });
+        if ((!sink || standingIn) && wantsSystem && now >= nextTry) {
+            nextTry = now + retryEvery;
+            reopenOutput(rate, false);
+        }
+        if (paced) {
+            deadline = Clock::now();
+            continue;
+        }
+        deadline += std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(double(realTimePeriod) / rate));
+        if (deadline < Clock::now() - std::chrono::milliseconds(200)) deadline = Clock::now();  // far behind: no race
+        std::unique_lock<std::mutex> pace(paceMutex);
+        paceWake.wait_until(pace, deadline, [this] { return stopping.load(); });
     }
     alcSetThreadContext(nullptr);  // the thread ends holding no context
+}
+
+void AlDevice::loseOutput(const std::string& why) {
+    if (lostOutput) return;
+    outputLatencyMicros = 0;
+    lostOutput = true;
+    setSinkName(wantsSystem ? "disconnected" : sinkName);
+    if (wantsSystem) {
+        channel().post(debug::Warning(DEBUG_CONTEXT, 0.1f)
+                       << "Sound device " << getName() << ": the output was disconnected (" << why
+                       << "); the mix goes on unheard and the output is tried again every second");
+    } else {
+        // A file that stops taking samples (a full disk) is not tried again.
+        channel().post(debug::Warning(DEBUG_CONTEXT, 0.1f)
+                       << "Sound device " << getName() << ": the output was lost: " << why);
+    }
+}
+
+bool AlDevice::reopenOutput(uint32_t rate, bool quiet) {
+    std::unique_ptr<Sink> system = openSystemSink(rate, realTimeBuffer, nullptr);
+    if (!system) return false;
+    const std::string name = system->name();
+    const bool standingIn = sink != nullptr;  // the null sink gives way to the system's output
+    sink = std::move(system);
+    sinkRate = rate;
+    lostOutput = false;
+    setSinkName(name);
+    if (quiet) return true;
+    if (standingIn)
+        channel().post(debug::Message(DEBUG_CONTEXT, 0.1f) << "Sound device " << getName() << ": a system output opened ("
+                                                           << name << "); the mix is heard from now on");
+    else
+        channel().post(debug::Message(DEBUG_CONTEXT, 0.1f) << "Sound device " << getName() << ": the output is back ("
+                                                           << name << "); the mix is heard again");
+    return true;
+}
+
+void AlDevice::setSinkName(const std::string& name) {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    sinkName = name;
+    publishOpenOutput(this, name);
 }
 
 bool AlDevice::waitMixed(uint64_t frames, std::chrono::milliseconds timeout) {

@@ -1,9 +1,11 @@
 // Enumeration of the device library's devices. Without a provider installed
 // by the host or a test, the library lists, for the output setting in force
 // (Sound3DDeviceManager::setOutput, else ZULSOUND_OUTPUT, else "default"):
-// the system's sound card when one opens, then the null output (the same
-// mixer, paced in real time, its mix thrown away); or the one output named.
-// A silent device that needs no mixer at all comes last.
+// the system's output (the sound server, else the sound card) when one
+// opens, then the null output (the same mixer, paced in real time, its mix
+// thrown away) which, listed for "default", keeps looking for the system's
+// output and plays there once one opens; or the one output named. A silent
+// device that needs no mixer at all comes last.
 #include <mutex>
 
 #include "interfaces/SoundDevice.h"
@@ -50,13 +52,15 @@ void Sound3DDeviceManager::setDeviceProvider(Provider p) {
 
 void Sound3DDeviceManager::setOutput(const std::string& setting) { aldevice::setOutputSetting(setting); }
 
+std::string Sound3DDeviceManager::openOutput() { return aldevice::openOutput(); }
+
 Sound3DDeviceManager::DeviceList Sound3DDeviceManager::listOwnDevices() {
     using aldevice::Output;
     DeviceList list;
     const Output output = aldevice::currentOutput();
     if (output.kind == Output::System) {
         if (aldevice::AlDevice::systemOutputOpens()) list.push_back(std::make_shared<aldevice::AlDevice>(output));
-        list.push_back(std::make_shared<aldevice::AlDevice>(Output{Output::Null, ""}));
+        list.push_back(std::make_shared<aldevice::AlDevice>(Output{Output::Null, "", true}));
     } else {
         list.push_back(std::make_shared<aldevice::AlDevice>(output));
     }

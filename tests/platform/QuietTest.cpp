@@ -40,6 +40,7 @@ private:
 TEST(QuietFirstRun, TheSoundSystemsOwnComplaintsStayOffStandardError) {
     unsetenv("ZULSOUND_DEBUG");
     unsetenv("ALSOFT_LOGLEVEL");
+    unsetenv("ALSOFT_DRIVERS");
     Sound3DDeviceManager::setOutput("default");
     testsupport::TemporaryDirectory dir;
     StandardErrorCapture capture(dir.file("stderr.txt"));
@@ -55,4 +56,8 @@ TEST(QuietFirstRun, TheSoundSystemsOwnComplaintsStayOffStandardError) {
     EXPECT_EQ(text.find("AL lib"), std::string::npos) << text;
     ASSERT_NE(std::getenv("ALSOFT_LOGLEVEL"), nullptr);
     EXPECT_STREQ(std::getenv("ALSOFT_LOGLEVEL"), "0");
+    // OpenAL Soft's playback backends stay off the system's output: only our
+    // own sink talks to the sound server.
+    ASSERT_NE(std::getenv("ALSOFT_DRIVERS"), nullptr);
+    EXPECT_STREQ(std::getenv("ALSOFT_DRIVERS"), "null");
 }

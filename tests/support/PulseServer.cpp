@@ -1,0 +1,146 @@
+#include "tests/support/PulseServer.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <poll.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+
+namespace testsupport {
+namespace {
+
+pa_simple* connect(const std::string& server, uint32_t fragmentFrames = 480) {
+    pa_sample_spec spec{};
+    spec.format = PA_SAMPLE_FLOAT32LE;
+    spec.rate = 48000;
+    spec.channels = 2;
+    pa_buffer_attr attributes{};
+    attributes.maxlength = uint32_t(-1);
+    attributes.fragsize = fragmentFrames * 8;  // a sound's arrival is seen within a fragment
+    int error = 0;
+    return pa_simple_new(server.c_str(), "zulsound-test", PA_STREAM_RECORD, "zs.monitor", "monitor", &spec, nullptr,
+                         &attributes, &error);
+}
+
+}  // namespace
+
+PulseServer::PulseServer() {
+    server = "unix:" + dir.file("native");
+    if (const char* before = std::getenv("PULSE_SERVER")) {
+        hadServer = true;
+        previousServer = before;
+    }
+    setenv("PULSE_SERVER", server.c_str(), 1);
+    start();
+}
+
+PulseServer::~PulseServer() {
+    kill();
+    if (hadServer) setenv("PULSE_SERVER", previousServer.c_str(), 1);
+    else unsetenv("PULSE_SERVER");
+}
+
+bool PulseServer::start(const std::string& sink) {
+    if (pid > 0) return true;
+    const std::string runtime = dir.file("runtime");
+    mkdir(runtime.c_str(), 0700);
+    unlink((runtime + "/pid").c_str());
+    const int launcher = fork();
+    if (launcher == 0) {
+        const int out = open((dir.file("server.log")).c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+        dup2(out, 1);
+        dup2(out, 2);
+        // Its own home and runtime directories: nothing of another server
+        // (the user's, another test's) is seen or touched.
+        setenv("HOME", dir.path().c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+        setenv("PULSE_RUNTIME_PATH", runtime.c_str(), 1);
+        setenv("PULSE_STATE_PATH", runtime.c_str(), 1);
+        unsetenv("PULSE_SERVER");
+        const std::string nullSink = "--load=module-null-sink sink_name=zs " + sink;
+        const std::string socket = "--load=module-native-protocol-unix auth-anonymous=1 socket=" + dir.file("native");
+        // --daemonize=yes: the launcher exits once the daemon has loaded its
+        // modules and listens, which is the event the test waits for.
+        execlp("pulseaudio", "pulseaudio", "-n", "--daemonize=yes", "--exit-idle-time=-1", "--disallow-exit=no",
+               "--use-pid-file=yes", "--log-target=stderr",
+               nullSink.c_str(), socket.c_str(),
+               (char*)nullptr);
+        _exit(127);
+    }
+    if (launcher < 0) return false;
+    int status = 0;
+    waitpid(launcher, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return false;
+    pid = std::atoi(readWholeFile(runtime + "/pid").c_str());
+    if (pid <= 0) return false;
+    // The daemon listens already; one connection proves it.
+    pa_simple* probe = connect(server);
+    if (!probe) {
+        kill();
+        return false;
+    }
+    pa_simple_free(probe);
+    return true;
+}
+
+void PulseServer::kill() {
+    if (pid <= 0) return;
+    // The daemon is not our child: its end is awaited through a pidfd.
+    const int handle = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    ::kill(pid, SIGKILL);
+    if (handle >= 0) {
+        pollfd ended{handle, POLLIN, 0};
+        poll(&ended, 1, 10000);
+        close(handle);
+    }
+    pid = -1;
+}
+
+std::string PulseServer::log() const { return readWholeFile(dir.file("server.log")); }
+
+Monitor::Monitor(const PulseServer& server, uint32_t fragmentFrames)
+    : stream(connect(server.address(), fragmentFrames)) {}
+
+Monitor::~Monitor() {
+    if (stream) pa_simple_free(stream);
+}
+
+bool Monitor::read(std::vector<float>& out, uint32_t frames) {
+    out.assign(size_t(frames) * 2, 0.0f);
+    int error = 0;
+    if (!stream || pa_simple_read(stream, out.data(), out.size() * sizeof(float), &error) < 0) return false;
+    readFrames += frames;
+    return true;
+}
+
+bool Monitor::waitHeard(float level, uint32_t frames, uint32_t limitFrames) {
+    std::vector<float> block;
+    for (uint32_t seen = 0; seen < limitFrames; seen += frames) {
+        if (!read(block, frames)) return false;
+        if (rmsOf(block) >= level) return true;
+    }
+    return false;
+}
+
+bool Monitor::waitQuiet(float level, uint32_t frames, uint32_t limitFrames) {
+    std::vector<float> block;
+    for (uint32_t seen = 0; seen < limitFrames; seen += frames) {
+        if (!read(block, frames)) return false;
+        if (rmsOf(block) < level) return true;
+    }
+    return false;
+}
+
+double rmsOf(const std::vector<float>& samples) {
+    if (samples.empty()) return 0.0;
+    double sum = 0.0;
+    for (float s : samples) sum += double(s) * s;
+    return std::sqrt(sum / samples.size());
+}
+
+}  // namespace testsupport
