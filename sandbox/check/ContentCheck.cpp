@@ -142,22 +142,6 @@ std::vector<Entry> scanEntries(const std::string& text) {
     return entries;
 }
 
-// Whether text holds anything but blanks and comments.
-bool hasTokens(const std::string& text) {
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text.compare(i, 2, "/*") == 0) {
-            const size_t end = text.find("*/", i + 2);
-            if (end == std::string::npos) return true;
-            i = end + 1;
-        } else if (text.compare(i, 2, "//") == 0) {
-            i = text.find('\n', i);
-            if (i == std::string::npos) return false;
-        } else if (!std::isspace(static_cast<unsigned char>(text[i]))) {
-            return true;
-        }
-    }
-    return false;
-}
 
 // The text from the newline that ends line `line` (1-based) on.
 std::string after(const std::string& text, int line) {
@@ -296,7 +280,7 @@ private:
         for (int from = stopLine; from > 0;) {
             EffectsFile::Records late;
             const std::string rest = after(text, from);
-            if (!hasTokens(rest)) break;
+            if (!EffectsFile::hasStatements(rest)) break;
             // Lines up to the error stay, blank, so the reader counts on.
             const int next = parseEffects(std::string(static_cast<size_t>(from - 1), '\n') + rest, false, late);
             for (auto& r : late) owned.emplace_back(r.second);

@@ -1,6 +1,7 @@
 #include "sound/request/EffectsFile.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstring>
 #include <deque>
@@ -224,4 +225,20 @@ void EffectsFile::setDefaults(float volume, float radius, const char* storage, b
     defaultConfig.looped = looped;
     defaultConfig.mode = mode;
     defaultConfig.spareNumber = spare;
+}
+
+bool EffectsFile::hasStatements(const std::string& text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text.compare(i, 2, "/*") == 0) {
+            const size_t end = text.find("*/", i + 2);
+            if (end == std::string::npos) return true;
+            i = end + 1;
+        } else if (text.compare(i, 2, "//") == 0) {
+            i = text.find('\n', i);
+            if (i == std::string::npos) return false;
+        } else if (!std::isspace(static_cast<unsigned char>(text[i]))) {
+            return true;
+        }
+    }
+    return false;
 }

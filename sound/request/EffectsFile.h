@@ -41,6 +41,9 @@ public:
     static void read(const std::string& fileName);
     // Parses text as the file's content (as read() does after reading).
     static void parse(const std::string& text);
+    // Whether text holds anything but blanks and comments (an empty text does
+    // not parse: a reader looking past an error stops there).
+    static bool hasStatements(const std::string& text);
 
     // The values "default" entries set; in force until changed again.
     static const EffectConfig& getDefaults();

@@ -21,22 +21,6 @@ std::string blankedUpTo(const std::string& text, int lines) {
     return out;
 }
 
-// Whether a text holds anything but blanks and comments.
-bool hasTokens(const std::string& text) {
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text.compare(i, 2, "/*") == 0) {
-            const size_t end = text.find("*/", i + 2);
-            if (end == std::string::npos) return true;
-            i = end + 1;
-        } else if (text.compare(i, 2, "//") == 0) {
-            i = text.find('\n', i);
-            if (i == std::string::npos) return false;
-        } else if (!std::isspace(static_cast<unsigned char>(text[i]))) {
-            return true;
-        }
-    }
-    return false;
-}
 
 }  // namespace
 
@@ -71,7 +55,7 @@ bool RequestManager::readEffectConfigs(const std::string& text, EffectsFile::Rec
         lastLine = line;
         found.clear();
         const std::string remaining = blankedUpTo(text, line);
-        if (!hasTokens(remaining)) break;  // an empty text does not parse: nothing more to find
+        if (!EffectsFile::hasStatements(remaining)) break;  // an empty text does not parse: nothing more to find
         EffectsFile::restoreDefaults(savedDefaults);
         EffectsFile::resetDirectoryPrefix();
         EffectsFile::setTarget(&rest);
