@@ -120,7 +120,10 @@ void AlDevice::initialize() {
     // metered (unless the meter is switched off).
     const char* meterSetting = std::getenv("ZULSOUND_LOUDNESS_METER");
     metering = !(meterSetting && std::string(meterSetting) == "off");
-    meter.reset(settings.frequency);
+    if (meterRate != settings.frequency) {
+        meter.reset(settings.frequency);
+        meterRate = settings.frequency;
+    }
     initialized = true;
     if (output.kind == Output::Loopback) {
         sinkName = "loopback";

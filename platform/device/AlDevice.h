@@ -28,8 +28,9 @@
 // Every output runs through OpenAL Soft's output limiter, so no mix goes
 // beyond full scale however many sounds play and however loud; a loudness
 // meter measures every period the library mixes (off when the environment
-// variable ZULSOUND_LOUDNESS_METER is "off" at initialize). The system's
-// sound card mixes on OpenAL's own thread, out of the meter's sight.
+// variable ZULSOUND_LOUDNESS_METER is "off" at initialize). Its figures run
+// on across a re-initialisation at the same rate (a configuration re-read
+// closes and opens the device: the session's loudness stays one figure).
 //
 // Threads: every call may come from any thread; one recursive lock guards
 // the device, its effects, its listener and the OpenAL context. The device's
@@ -98,9 +99,10 @@ public:
     // Real-time outputs: blocks until the device's own thread has mixed at
     // least `frames` frames since initialize (true), or the timeout passed.
     bool waitMixed(uint64_t frames, std::chrono::milliseconds timeout);
-    // The loudness of what the device mixed since initialize (kept after
-    // uninitialize until the next initialize). metered is false when the
-    // meter is off or the output mixes out of its sight; heard is false when
+    // The loudness of what the device mixed since it was first initialised
+    // at its present rate (kept after uninitialize; a re-initialisation at
+    // another rate begins again). metered is false when the meter is off;
+    // heard is false when
     // the output was lost or disconnected: the figures are of the mix.
     Loudness loudness();
     // The run's figures in one phrase for the end of a program's run:
@@ -165,6 +167,7 @@ private:
     std::atomic<bool> stopping{false};
     LoudnessMeter meter;
     bool metering = false;  // the meter is on and sees this output's mix
+    uint32_t meterRate = 0;  // the rate the meter measures at; 0 before the first initialize
     StreamCache streams{*this};  // the streamed files' shared decoding
     std::vector<std::pair<float, AlEffect*>> heardByLoudness, waitingByLoudness;  // rebalance's lists
 };
