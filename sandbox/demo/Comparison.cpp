@@ -19,16 +19,22 @@ double windowRms(const std::vector<double>& envelope, long from, long to) {
 }
 
 // The shift (in envelope points) of b against a, within [lowest, highest],
-// that best lines up a's points [from, to) with b.
+// that best lines up a's points [from, to) with b. The correlation is
+// normalised by the level of b's part: a plain sum of products prefers
+// whatever shift takes in more of a loud neighbour, so a window at the end
+// of a fade would be moved back into the music and measured too loud.
 long align(const std::vector<double>& a, const std::vector<double>& b, long lowest, long highest, long from, long to) {
     long best = lowest;
     double bestScore = -1;
     for (long lag = lowest; lag <= highest; ++lag) {
-        double score = 0;
+        double products = 0, power = 0;
         for (long k = std::max(from, 0L); k < to && k < static_cast<long>(a.size()); ++k) {
             const long j = k + lag;
-            if (j >= 0 && j < static_cast<long>(b.size())) score += a[static_cast<size_t>(k)] * b[static_cast<size_t>(j)];
+            if (j < 0 || j >= static_cast<long>(b.size())) continue;
+            products += a[static_cast<size_t>(k)] * b[static_cast<size_t>(j)];
+            power += b[static_cast<size_t>(j)] * b[static_cast<size_t>(j)];
         }
+        const double score = power > 0 ? products / std::sqrt(power) : 0.0;
         if (score > bestScore) {
             bestScore = score;
             best = lag;
