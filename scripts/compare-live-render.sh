@@ -26,12 +26,13 @@ trap 'pulseaudio --kill 2>/dev/null || true' EXIT
 for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
 pactl set-default-sink zs
 
-parec -d zs.monitor --rate=48000 --channels=2 --format=s16le --file-format=wav "$work/live.wav" &
+parec -d zs.monitor --latency-msec=20 --rate=48000 --channels=2 --format=s16le --file-format=wav "$work/live.wav" &
 recorder=$!
 # The recording runs before the session starts.
 for _ in $(seq 50); do [ "$(stat -c %s "$work/live.wav" 2>/dev/null || echo 0)" -gt 4096 ] && break; sleep 0.1; done
 "$build/sandbox/zsdemo" --no-progress --content "$content" --script "$script" --save-dir "$work" \
   --output default > "$work/live.log" 2>&1
+sleep 1  # the last of the session reaches the recording
 kill -INT "$recorder"
 wait "$recorder" || true
 "$build/sandbox/zsdemo" --no-progress --content "$content" --script "$script" --save-dir "$work" \

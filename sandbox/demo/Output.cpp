@@ -77,6 +77,10 @@ bool WavWriter::close() {
 }
 
 bool RealTimePacer::frame(double seconds) {
+    if (!started) {
+        start = std::chrono::steady_clock::now();
+        started = true;
+    }
     elapsed += seconds;
     std::this_thread::sleep_until(start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                               std::chrono::duration<double>(elapsed)));

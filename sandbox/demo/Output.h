@@ -39,7 +39,10 @@ public:
     bool frame(double seconds) override;
 
 private:
-    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+    // Set by the first frame: the time the session took to start (the
+    // content read, the output opened) is no game time to catch up on.
+    std::chrono::steady_clock::time_point start;
+    bool started = false;
     double elapsed = 0.0;
 };
 
