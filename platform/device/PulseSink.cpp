@@ -44,10 +44,10 @@ private:
 }  // namespace
 
 std::unique_ptr<Sink> openPulseSink(uint32_t rate, uint32_t bufferFrames, std::string* why) {
-    pa_sample_spec spec{};
-    spec.format = PA_SAMPLE_FLOAT32LE;
-    spec.rate = rate;
-    spec.channels = 2;
+    pa_sample_spec sampleFormat{};
+    sampleFormat.format = PA_SAMPLE_FLOAT32LE;
+    sampleFormat.rate = rate;
+    sampleFormat.channels = 2;
     const uint32_t frameBytes = 2 * sizeof(float);
     pa_buffer_attr attributes{};
     attributes.maxlength = uint32_t(-1);
@@ -56,7 +56,7 @@ std::unique_ptr<Sink> openPulseSink(uint32_t rate, uint32_t bufferFrames, std::s
     attributes.minreq = uint32_t(-1);
     attributes.fragsize = uint32_t(-1);
     int error = 0;
-    pa_simple* stream = pa_simple_new(nullptr, "zulsound", PA_STREAM_PLAYBACK, nullptr, "game sound", &spec, nullptr,
+    pa_simple* stream = pa_simple_new(nullptr, "zulsound", PA_STREAM_PLAYBACK, nullptr, "game sound", &sampleFormat, nullptr,
                                       &attributes, &error);
     if (!stream) {
         if (why) *why = std::string("sound server: ") + pa_strerror(error);

@@ -15,15 +15,15 @@ namespace testsupport {
 namespace {
 
 pa_simple* connect(const std::string& server, uint32_t fragmentFrames = 480) {
-    pa_sample_spec spec{};
-    spec.format = PA_SAMPLE_FLOAT32LE;
-    spec.rate = 48000;
-    spec.channels = 2;
+    pa_sample_spec sampleFormat{};
+    sampleFormat.format = PA_SAMPLE_FLOAT32LE;
+    sampleFormat.rate = 48000;
+    sampleFormat.channels = 2;
     pa_buffer_attr attributes{};
     attributes.maxlength = uint32_t(-1);
     attributes.fragsize = fragmentFrames * 8;  // a sound's arrival is seen within a fragment
     int error = 0;
-    return pa_simple_new(server.c_str(), "zulsound-test", PA_STREAM_RECORD, "zs.monitor", "monitor", &spec, nullptr,
+    return pa_simple_new(server.c_str(), "zulsound-test", PA_STREAM_RECORD, "zs.monitor", "monitor", &sampleFormat, nullptr,
                          &attributes, &error);
 }
 
