@@ -17,6 +17,7 @@
 #include "bench/AllocationCounter.h"
 #include "platform/device/AlDevice.h"
 #include "platform/device/LoudnessMeter.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/ResourceTree.h"
 
 namespace {
@@ -96,17 +97,7 @@ void BM_LoudnessMixerMeterOffOn(benchmark::State& state) {
     if (!on) setenv("ZULSOUND_LOUDNESS_METER", "off", 1);
     testsupport::ResourceTree tree;
     tree.write("/Sounds/tone.wav", "");
-    {
-        SF_INFO info{};
-        info.samplerate = rate;
-        info.channels = 1;
-        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-        SNDFILE* file = sf_open(tree.pathOf("/Sounds/tone.wav").c_str(), SFM_WRITE, &info);
-        std::vector<float> tone(rate);
-        for (uint32_t k = 0; k < rate; ++k) tone[k] = 0.1f * static_cast<float>(std::sin(2 * M_PI * 440.0 * k / rate));
-        sf_writef_float(file, tone.data(), rate);
-        sf_close(file);
-    }
+    testsupport::writeSine(tree.pathOf("/Sounds/tone.wav"), int(rate), 440.0, 0.1f, rate);
     aldevice::AlDevice device(aldevice::Output{aldevice::Output::Loopback, ""});
     device.initialize();
     unsetenv("ZULSOUND_LOUDNESS_METER");

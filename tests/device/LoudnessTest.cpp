@@ -18,6 +18,7 @@
 #include "platform/device/AlDevice.h"
 #include "platform/device/LoudnessMeter.h"
 #include "platform/device/Saturation.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/ResourceTree.h"
 
 using aldevice::AlDevice;
@@ -339,17 +340,7 @@ TEST(OutputLimiter, TheSaturatingWavWriterHoldsFullScale) {
 TEST(DeviceLoudness, TheDeviceMetersExactlyWhatItMixes) {
     testsupport::ResourceTree tree;
     tree.write("/Sounds/tone.wav", "");
-    {
-        SF_INFO info{};
-        info.samplerate = rate;
-        info.channels = 1;
-        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-        SNDFILE* file = sf_open(tree.pathOf("/Sounds/tone.wav").c_str(), SFM_WRITE, &info);
-        std::vector<float> tone(rate);
-        for (size_t k = 0; k < tone.size(); ++k) tone[k] = 0.1f * static_cast<float>(std::sin(2 * M_PI * 1000.0 * k / rate));
-        sf_writef_float(file, tone.data(), rate);
-        sf_close(file);
-    }
+    testsupport::writeSine(tree.pathOf("/Sounds/tone.wav"), int(rate), 1000.0, 0.1f, rate);
     AlDevice device(Output{Output::Loopback, ""});
     EXPECT_FALSE(device.loudness().metered);
     device.initialize();
