@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <thread>
 
 #include "platform/device/AlDevice.h"
 
@@ -77,13 +76,25 @@ bool WavWriter::close() {
 }
 
 bool RealTimePacer::frame(double seconds) {
+    const auto now = time.now();
     if (!started) {
-        start = std::chrono::steady_clock::now();
+        start = now;
         started = true;
     }
     elapsed += seconds;
-    std::this_thread::sleep_until(start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                              std::chrono::duration<double>(elapsed)));
+    auto end = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(elapsed));
+    // A frame that ends more than half a frame late (the configuration read
+    // again, a saved game loaded) delays the rest of the session by as much:
+    // the frames after it keep their own length, as they do in a rendering,
+    // instead of running back to back until the schedule is caught up,
+    // which would squeeze what they play into no time at all. A smaller
+    // lateness (the sleep's own jitter) is caught up, so the schedule does
+    // not drift.
+    if (now - end > std::chrono::duration<double>(seconds / 2)) {
+        start += now - end;
+        end = now;
+    }
+    time.sleepUntil(end);
     return true;
 }
 

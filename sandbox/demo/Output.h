@@ -5,8 +5,10 @@
 #include <chrono>
 #include <cstdint>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "sandbox/demo/RenderClock.h"
@@ -36,12 +38,24 @@ private:
 
 class RealTimePacer : public Pacer {
 public:
+    using Clock = std::chrono::steady_clock;
+    // The clock read and the sleep, the system's unless a test gives its own.
+    struct Time {
+        std::function<Clock::time_point()> now = [] { return Clock::now(); };
+        std::function<void(Clock::time_point)> sleepUntil = [](Clock::time_point t) {
+            std::this_thread::sleep_until(t);
+        };
+    };
+    RealTimePacer() = default;
+    explicit RealTimePacer(Time time) : time(std::move(time)) {}
     bool frame(double seconds) override;
 
 private:
+    Time time;
     // Set by the first frame: the time the session took to start (the
-    // content read, the output opened) is no game time to catch up on.
-    std::chrono::steady_clock::time_point start;
+    // content read, the output opened) is no game time to catch up on. A
+    // frame that ran long moves it on by as much.
+    Clock::time_point start;
     bool started = false;
     double elapsed = 0.0;
 };
