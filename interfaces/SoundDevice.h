@@ -151,6 +151,14 @@ public:
     virtual void getInfo(std::list<std::string>& lines) = 0;
     /// The device's listener; never freed by its users.
     virtual Sound3DListener* getListener() = 0;
+    // starting together
+    /// Effects played from here to the matching endBatch() start in one
+    /// mixing period, however long the calls take, so that sounds started
+    /// together stay in step. Batches nest. The default starts every effect
+    /// at its play().
+    virtual void beginBatch() {}
+    /// Ends a beginBatch(): what was played in it starts now, all at once.
+    virtual void endBatch() {}
 };
 
 /// Lists the devices of a device library.

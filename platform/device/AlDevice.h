@@ -78,6 +78,11 @@ public:
     void loadSettings(ResourceStream* stream) override;
     void getInfo(std::list<std::string>& lines) override;
     Sound3DListener* getListener() override;
+    // Effects played in a batch wait, as if no voice were free, and get
+    // their voices together at its end: no mixing period can fall between
+    // their starts.
+    void beginBatch() override;
+    void endBatch() override;
 
     // Whether the system's output (the sound server, else the sound card)
     // opens now; `why` says why not.
@@ -157,6 +162,8 @@ private:
     std::vector<unsigned> freeSources;
     size_t sourcesMade = 0;
     size_t voicesInUse = 0;
+    int batchDepth = 0;     // open beginBatch() calls; voices are handed out at the last end
+    uint64_t batchSince = 0;  // the clock at the outermost beginBatch()
     AlListener listener{*this};
     uint64_t clock = 0;  // frames mixed (or, on a sound card, elapsed) since initialize
     uint64_t bufferBytes = 0;

@@ -88,6 +88,13 @@ void AlEffect::play() {
     if (!hasSound() || playing) return;
     if (lengthFrames() && position >= lengthFrames()) position = 0;
     playing = true;
+    if (device.batchDepth > 0) {
+        // Played with the others at the batch's beginning: all take their
+        // voices at its end from the same position, even when a mixing
+        // period fell among the calls.
+        virtualSince = device.batchSince;
+        return;
+    }
     virtualSince = device.now();
     if (device.acquireVoice(this)) startOnVoice(position);
     device.rebalance();

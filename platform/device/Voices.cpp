@@ -111,7 +111,19 @@ void AlDevice::releaseVoice(AlEffect* effect) {
     --voicesInUse;
 }
 
+void AlDevice::beginBatch() {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    if (batchDepth++ == 0) batchSince = now();
+}
+
+void AlDevice::endBatch() {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    if (batchDepth == 0) return;  // begun on the device before a re-initialisation
+    if (--batchDepth == 0) rebalance();
+}
+
 void AlDevice::rebalance() {
+    if (batchDepth > 0) return;  // the batch's effects start together at its end
     // Most periods nobody waits for a voice: then no loudness is computed.
     // The lists keep their storage from one period to the next.
     std::vector<std::pair<float, AlEffect*>>& heard = heardByLoudness;

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "sound/effects/Effect.h"
+#include "sound/request/StartTogether.h"
 
 namespace {
 constexpr int restartCode = 26;
@@ -39,9 +40,13 @@ void TestInsonificator::process(int code, int value) {
         for (unsigned i = 0; i < numberedCount; ++i)
             if (Effect* effect = createEffect("test" + std::to_string(i))) numberedEffects.push_back(effect);
         break;
-    case playAllCode:
+    case playAllCode: {
+        if (numberedEffects.empty()) return;
+        // In step: the numbered effects are one tone, meant to sum in phase.
+        const StartTogether together;
         for (Effect* effect : numberedEffects) effect->play();
         break;
+    }
     case restartCode:
         if (testEffect) {
             testEffect->stop();

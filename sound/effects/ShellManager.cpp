@@ -10,6 +10,7 @@
 #include "sound/manager/Globals.h"
 #include "sound/manager/LogChannels.h"
 #include "sound/request/EffectConfig.h"
+#include "sound/request/StartTogether.h"
 #include "sound/request/RequestManager.h"
 
 namespace {
@@ -136,6 +137,7 @@ void ShellManager::destroyEffect(Effect* effect) {
 
 void ShellManager::activateAllEffects() {
     Guard guard(lock);
+    const StartTogether together;  // what resumes, resumes in step
     flip(DEBUG_CONTEXT, effectsActive, true, "activateAllEffects", effects,
          [&](auto* object) { object->activate(managerPassword); });
 }

@@ -114,6 +114,26 @@ void RequestManager::uninitialize() {
     releaseDevice();
 }
 
+void RequestManager::beginBatch() {
+    Guard guard(lock);
+    if (!initialized || !theSound3DDevice) return;
+    try {
+        theSound3DDevice->beginBatch();
+    } catch (const debug::Exception& e) {
+        warn(DEBUG_CONTEXT, e.getString());
+    }
+}
+
+void RequestManager::endBatch() {
+    Guard guard(lock);
+    if (!initialized || !theSound3DDevice) return;
+    try {
+        theSound3DDevice->endBatch();
+    } catch (const debug::Exception& e) {
+        warn(DEBUG_CONTEXT, e.getString());
+    }
+}
+
 void RequestManager::reReadConfig() {
     Guard guard(lock);
     if (!initialized) return;

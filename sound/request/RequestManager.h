@@ -44,6 +44,12 @@ public:
 
     // If initialised: uninitialise and initialise again (re-reads "Effects.snd").
     void reReadConfig();
+    // Effects played between beginBatch() and the matching endBatch() start
+    // together on the device, in one mixing period, so sounds started
+    // together stay in step however long the calls take (StartTogether
+    // pairs the two). Nothing while uninitialized.
+    void beginBatch();
+    void endBatch();
     // The record of a name, or null; the caller must not free it.
     EffectConfig* getRequestEffectConfig(const std::string& name);
     // Per-name statistics of every device effect handed out (name, size,

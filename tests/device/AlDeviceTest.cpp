@@ -13,6 +13,7 @@
 #include <csignal>
 
 #include <chrono>
+#include <cmath>
 #include <memory>
 #include <future>
 #include <thread>
@@ -378,6 +379,75 @@ TEST_F(DeviceTest, BeyondTheVoiceLimitTheQuietestPlayVirtually) {
     EXPECT_TRUE(effects[299]->isHeard());
     EXPECT_FALSE(effects[255]->isHeard());
     for (AlEffect* e : effects) device.destroyEffect(e);
+    device.destroyEffect(source);
+}
+
+// Effects played in a batch start in one mixing period, all from the
+// batch's beginning, even when periods are mixed among the plays (the
+// device's own thread mixes while a game thread plays): eight clones of one
+// tone sum in phase, eight times one. Started as played, the four after the
+// period are 300 frames (three quarters of a 440 Hz cycle) behind and the
+// sum is 4 x sqrt(2) times one.
+TEST_F(DeviceTest, EffectsPlayedInABatchStartInStepThoughAPeriodIsMixedAmongThePlays) {
+    AlEffect* source = load(tone("a.wav", 2.0));
+    std::vector<AlEffect*> clones;
+    for (int k = 0; k < 8; ++k) {
+        clones.push_back(static_cast<AlEffect*>(device.createEffect()));
+        clones.back()->clone(source);
+        clones.back()->setMode(SOUND3D_MODE_DISABLE, SOUND3D_APPLY_IMMEDIATE);
+        clones.back()->setVolume(0.05f);
+    }
+    auto stopAll = [&] {
+        for (AlEffect* c : clones) c->stop();
+        for (AlEffect* c : clones) c->setPlayPosition(0);
+        render(ramp);
+    };
+    clones[0]->play();
+    const double one = rms(settled(4800), 0);
+    stopAll();
+    ASSERT_GT(one, 0.001);
+
+    struct Run {
+        double during, level;
+        bool heardDuring;
+    };
+    auto playAll = [&](bool batch) {
+        if (batch) device.beginBatch();
+        for (int k = 0; k < 4; ++k) clones[k]->play();
+        Run run{};
+        run.during = rms(render(300), 0);  // a period mixed among the plays
+        run.heardDuring = clones[0]->isHeard();
+        for (int k = 4; k < 8; ++k) clones[k]->play();
+        if (batch) device.endBatch();
+        run.level = rms(settled(4800), 0);
+        stopAll();
+        return run;
+    };
+    const Run together = playAll(true);
+    EXPECT_LT(together.during, 1e-6);  // nothing starts before the batch ends
+    EXPECT_FALSE(together.heardDuring);
+    EXPECT_NEAR(together.level / one, 8.0, 0.08);
+    for (AlEffect* c : clones) EXPECT_FALSE(c->isPlaying());
+    const Run asPlayed = playAll(false);
+    EXPECT_GT(asPlayed.during, 0.5 * one);
+    EXPECT_NEAR(asPlayed.level / one, 4.0 * std::sqrt(2.0), 0.3);
+
+    // Batches nest: the effects start at the outermost end; an end without a
+    // beginning changes nothing.
+    device.endBatch();
+    device.beginBatch();
+    device.beginBatch();
+    clones[0]->play();
+    device.endBatch();
+    render(64);
+    EXPECT_FALSE(clones[0]->isHeard());
+    device.endBatch();
+    render(64);
+    EXPECT_TRUE(clones[0]->isHeard());
+    clones[1]->play();
+    EXPECT_TRUE(clones[1]->isHeard());  // outside a batch, at once
+
+    for (AlEffect* c : clones) device.destroyEffect(c);
     device.destroyEffect(source);
 }
 

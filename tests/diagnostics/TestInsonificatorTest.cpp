@@ -61,8 +61,15 @@ TEST_F(TestInsonificatorTest, KeysBeforeCreationDoNothingThenCreationHappensOnce
     EXPECT_TRUE(sources.count("/Sounds/tone499.wav"));
     EXPECT_EQ(playing(), 0u);
 
+    library.device->clearCalls();
     debuginput::dispatch(25, 1);
     EXPECT_EQ(playing(), 500u);
+    // One batch: the device starts the 500 together, in step.
+    const auto calls = library.device->calls();
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.front().name, "beginBatch");
+    EXPECT_EQ(calls.back().name, "endBatch");
+    EXPECT_EQ(library.device->count("play"), 500u);
     EXPECT_FALSE(library.devicesOf("sin.wav").at(0)->snapshot().playing);
 
     debuginput::dispatch(26, 1);

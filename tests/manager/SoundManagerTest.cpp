@@ -164,12 +164,31 @@ TEST_F(SoundManagerTest, GameCyclePauseAndMusicSwitch) {
     manager.loud();
     EXPECT_FALSE(manager.isMusicQuiet());
 
-    // Pause lets every effect go quiet; unpause brings them back.
+    // Pause lets every effect go quiet; unpause brings them back together,
+    // in one batch of the device, so what played together resumes in step.
     manager.pause();
     EXPECT_EQ(playing("theme.ogg"), 0u);
+    device->clearCalls();
     manager.unpause();
     theMusicInsonificator->waitUntilServed();
     EXPECT_EQ(playing("theme.ogg"), 1u);
+    {
+        const auto calls = device->calls();
+        const auto files = sources();
+        std::vector<size_t> begins, ends, themePlays;
+        for (size_t k = 0; k < calls.size(); ++k) {
+            if (calls[k].name == "beginBatch") begins.push_back(k);
+            if (calls[k].name == "endBatch") ends.push_back(k);
+            auto file = files.find(calls[k].object);
+            if (calls[k].name == "play" && file != files.end() && file->second == "/Sounds/theme.ogg")
+                themePlays.push_back(k);
+        }
+        ASSERT_EQ(begins.size(), 1u);
+        ASSERT_EQ(ends.size(), 1u);
+        ASSERT_EQ(themePlays.size(), 1u);
+        EXPECT_GT(themePlays[0], begins[0]);
+        EXPECT_LT(themePlays[0], ends[0]);
+    }
 
     // Switching the music: stop, then the next piece.
     manager.stopMusic();

@@ -278,6 +278,18 @@ void RecordingDevice::loadSettings(ResourceStream* stream) {
     while ((n = stream->read(buffer, sizeof buffer)) > 0) settings.append(buffer, static_cast<size_t>(n));
 }
 
+void RecordingDevice::beginBatch() {
+    std::lock_guard<std::recursive_mutex> guard(mutex);
+    record("device", "beginBatch", {});
+    maybeFail("beginBatch");
+}
+
+void RecordingDevice::endBatch() {
+    std::lock_guard<std::recursive_mutex> guard(mutex);
+    record("device", "endBatch", {});
+    maybeFail("endBatch");
+}
+
 void RecordingDevice::getInfo(std::list<std::string>& lines) {
     std::lock_guard<std::recursive_mutex> guard(mutex);
     record("device", "getInfo", {});

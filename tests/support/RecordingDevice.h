@@ -122,6 +122,8 @@ public:
     void loadSettings(ResourceStream* stream) override;
     void getInfo(std::list<std::string>& lines) override;
     Sound3DListener* getListener() override;
+    void beginBatch() override;
+    void endBatch() override;
 
     // ---- scripting ----
     // The next `times` calls of `operation` (on the device, any effect or the
