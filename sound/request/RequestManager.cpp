@@ -114,21 +114,15 @@ void RequestManager::uninitialize() {
     releaseDevice();
 }
 
-void RequestManager::beginBatch() {
-    Guard guard(lock);
-    if (!initialized || !theSound3DDevice) return;
-    try {
-        theSound3DDevice->beginBatch();
-    } catch (const debug::Exception& e) {
-        warn(DEBUG_CONTEXT, e.getString());
-    }
-}
+void RequestManager::beginBatch() { batchCall(&Sound3DEffectDevice::beginBatch); }
 
-void RequestManager::endBatch() {
+void RequestManager::endBatch() { batchCall(&Sound3DEffectDevice::endBatch); }
+
+void RequestManager::batchCall(void (Sound3DEffectDevice::*call)()) {
     Guard guard(lock);
     if (!initialized || !theSound3DDevice) return;
     try {
-        theSound3DDevice->endBatch();
+        (theSound3DDevice->*call)();
     } catch (const debug::Exception& e) {
         warn(DEBUG_CONTEXT, e.getString());
     }

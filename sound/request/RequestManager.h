@@ -95,6 +95,7 @@ private:
     using Guard = std::lock_guard<std::recursive_mutex>;
 
     void releaseDevice();
+    void batchCall(void (Sound3DEffectDevice::*call)());  // beginBatch or endBatch, failures logged
     void summarise(std::list<std::list<std::string>>& perName, std::list<std::string>& totals);
     void loadDeviceSettings();
 

@@ -165,6 +165,11 @@ TEST_F(RequestTest, EveryRefusalIsReportedAndLeavesNothingBehind) {
     requests.unload("hit", first);
     device->failNext("createStatic", "corrupt wav");
     EXPECT_EQ(requests.load("hit"), nullptr);
+    // A batch the device refuses: logged, and effects simply start as played.
+    device->failNext("beginBatch", "no batches");
+    requests.beginBatch();
+    requests.endBatch();
+    EXPECT_EQ(device->count("endBatch"), 1u);
     EXPECT_THAT(log.records(),
                 ElementsAre(logged("RequestManager", Kind::Warning, 0.1f, "Skip load nothing: not found EffectConfig"),
                             logged("RequestManager", Kind::Warning, 0.1f, "Skip load lost: lost.wav not found"),
@@ -174,7 +179,8 @@ TEST_F(RequestTest, EveryRefusalIsReportedAndLeavesNothingBehind) {
                             logged("RequestManager", Kind::Warning, 0.1f, "Failed to create streaming file wind wind.ogg"),
                             logged("RequestManager", Kind::Warning, 0.1f, "corrupt ogg"),
                             logged("RequestManager", Kind::Warning, 0.1f, "Failed to create static file hit hit.wav"),
-                            logged("RequestManager", Kind::Warning, 0.1f, "corrupt wav")));
+                            logged("RequestManager", Kind::Warning, 0.1f, "corrupt wav"),
+                            logged("RequestManager", Kind::Warning, 0.1f, "no batches")));
     EXPECT_TRUE(device->liveEffects().empty());  // every failed effect went back to the device
     EXPECT_EQ(resources.open, 0);
     EXPECT_EQ(requests.getHandedOutCount(), 0u);
