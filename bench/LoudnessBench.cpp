@@ -50,7 +50,7 @@ void BM_LoudnessMeterPerSecondOfAudio(benchmark::State& state) {
     const unsigned long long made = benchalloc::allocations() - before;
     state.counters["audio_s_per_cpu_s"] = benchmark::Counter(1.0, benchmark::Counter::kIsIterationInvariantRate);
     state.counters["new_per_period"] = static_cast<double>(made) / (double(state.iterations()) * (rate / period));
-    benchmark::DoNotOptimize(meter.integrated());
+    benchmark::DoNotOptimize(meter.snapshot().integrated);
 }
 BENCHMARK(BM_LoudnessMeterPerSecondOfAudio)->Unit(benchmark::kMicrosecond);
 

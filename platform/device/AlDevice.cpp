@@ -9,8 +9,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <future>
 
 #include "platform/device/DeviceLog.h"
 #include "platform/device/Quiet.h"
@@ -115,7 +113,6 @@ void AlDevice::initialize() {
             break;
         case Output::Loopback: break;
     }
-    sinkRate = settings.frequency;
     // Every output's periods pass through mixPeriod, so every output is
     // metered (unless the meter is switched off).
     const char* meterSetting = std::getenv("ZULSOUND_LOUDNESS_METER");
@@ -147,15 +144,12 @@ void AlDevice::initialize() {
         else if (output.findSystem)
             message << " (the system output opened after the listing)";
         channel().post(message);
+        publishOpenOutput(this, sinkName);
     } else {
         // The system output went away between the listing and now: lost from
         // the start, looked for like any lost output.
-        sinkName = "disconnected";
-        channel().post(debug::Warning(DEBUG_CONTEXT, 0.1f)
-                       << "Sound device " << getName() << ": the output was disconnected (" << why
-                       << "); the mix goes on unheard and the output is tried again every second");
+        loseOutput(why);
     }
-    publishOpenOutput(this, sinkName);
 }
 
 void AlDevice::uninitialize() {
@@ -191,8 +185,8 @@ void AlDevice::mixPeriod(float* out, uint32_t frames) {
     // The one funnel of the mix: the hand-pumped render and the device's own
     // thread both come through here, so whatever watches the mix (a meter,
     // a limiter, a tap) sees every period of every output.
-    service(frames);
     const ContextScope current = makeCurrent();
+    service();
     alcRenderSamplesSOFT(alcOf(alcDevice), out, static_cast<ALCsizei>(frames));
     clock += frames;
     finishMix(out, frames);
@@ -203,8 +197,7 @@ void AlDevice::finishMix(float* out, uint32_t frames) {
     if (metering) meter.add(out, frames);
 }
 
-void AlDevice::service(uint32_t) {
-    const ContextScope current = makeCurrent();
+void AlDevice::service() {
     for (AlEffect* effect : effects) {
         if (!effect->playing) continue;
         if (effect->source) {
@@ -317,7 +310,7 @@ Loudness AlDevice::loudness() {
     std::lock_guard<std::recursive_mutex> guard(lock);
     if (!metering) return Loudness{};
     Loudness now = meter.snapshot();
-    now.heard = !lostOutput && (!initialized || isConnected());
+    now.heard = !lostOutput;
     return now;
 }
 

@@ -125,7 +125,7 @@ private:
     void openContext();
     void closeContext();
     ContextScope makeCurrent();  // keep the scope for as long as OpenAL is called
-    void service(uint32_t frames);  // streams, voices, the clock
+    void service();  // streams and voices, with the device's context current
     // Every period the device mixes, on every output, passes here: the
     // service, the mix itself and the clock. This is where the mix is
     // observed (meters, limiters, taps). Called with the device lock held.

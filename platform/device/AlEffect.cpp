@@ -7,11 +7,8 @@
 #include <AL/alc.h>
 #include <AL/alext.h>
 
-#include <algorithm>
-
 #include "platform/device/Decoder.h"
 #include "platform/device/SharedStream.h"
-#include "platform/device/DeviceLog.h"
 
 #include "platform/device/AlInternal.h"
 
@@ -39,7 +36,17 @@ AlEffect::~AlEffect() {
 
 uint64_t AlEffect::lengthFrames() const {
     if (buffer) return buffer->frames;
-    return streamFrames;
+    return shared ? shared->frames() : 0;
+}
+
+uint32_t AlEffect::soundFrequency() const {
+    if (buffer) return buffer->frequency;
+    return shared ? shared->frequency() : 0;
+}
+
+uint32_t AlEffect::soundChannels() const {
+    if (buffer) return buffer->channels;
+    return shared ? shared->channels() : 0;
 }
 
 uint32_t AlEffect::currentFrame() {
@@ -66,7 +73,7 @@ void AlEffect::advanceVirtual() {
     if (playing && !source) {
         const uint64_t length = lengthFrames();
         // The device clock runs at the mix rate; the sound at its own.
-        const uint32_t rate = buffer ? buffer->frequency : streamFrequency;
+        const uint32_t rate = soundFrequency();
         const double scale = device.settings.frequency ? double(rate) / device.settings.frequency : 1.0;
         uint64_t frame = position + static_cast<uint64_t>(double(clock - virtualSince) * scale);
         if (length && frame >= length) {
@@ -215,9 +222,6 @@ void AlEffect::clone(Sound3DEffect* sourceEffect) {
         // position of its own.
         shared = from->shared;
         queueDepth = from->queueDepth;
-        streamFrequency = from->streamFrequency;
-        streamChannels = from->streamChannels;
-        streamFrames = from->streamFrames;
     }
     looped = from->looped;
     state = "clone";
@@ -255,12 +259,12 @@ ResourceStream* AlEffect::getStream() {
 
 uint32_t AlEffect::getFrequency() {
     std::lock_guard<std::recursive_mutex> guard(device.lock);
-    return buffer ? buffer->frequency : streamFrequency;
+    return soundFrequency();
 }
 
 uint32_t AlEffect::getChannels() {
     std::lock_guard<std::recursive_mutex> guard(device.lock);
-    return buffer ? buffer->channels : streamChannels;
+    return soundChannels();
 }
 
 uint32_t AlEffect::getBits() { return 16; }
@@ -268,7 +272,7 @@ uint32_t AlEffect::getBits() { return 16; }
 uint32_t AlEffect::getSize() {
     std::lock_guard<std::recursive_mutex> guard(device.lock);
     if (buffer) return buffer->bytes;
-    return static_cast<uint32_t>(streamFrames * streamChannels * 2);
+    return static_cast<uint32_t>(lengthFrames() * soundChannels() * 2);
 }
 
 void AlEffect::getState(std::string& s) {

@@ -62,6 +62,8 @@ private:
 
     bool hasSound() const { return buffer || shared; }
     uint64_t lengthFrames() const;
+    uint32_t soundFrequency() const;  // of the buffer or the shared stream; 0 without a sound
+    uint32_t soundChannels() const;
     uint32_t currentFrame();         // the play position now
     void advanceVirtual();           // moves a virtual sound's time to the device clock
     float loudness();                // gain at the listener, for voice priority
@@ -92,8 +94,6 @@ private:
     unsigned queueHead = 0, queueCount = 0;
     unsigned queueDepth = 4;     // blocks a stream keeps queued
     uint64_t nextBlock = 0;      // a stream: the block its queue takes next
-    uint32_t streamFrequency = 0, streamChannels = 0;
-    uint64_t streamFrames = 0;
     uint64_t queuedBase = 0;     // a stream: frame at the head of the queue
     uint64_t decodePosition = 0; // a stream: frame after the last one queued
     bool decoderEnded = false;
@@ -102,7 +102,6 @@ private:
     bool playing = false;
     bool looped = false;
     float volume = 1.0f;
-    float rolloff = -1.0f;  // the rolloff the voice has
     Placement now, pending;
     bool hasPending = false;
     uint32_t position = 0;          // where a sound without a voice stands

@@ -16,24 +16,28 @@ namespace aldevice {
 void AlListener::apply() {
     if (!device.alcContext) return;
     const ContextScope current = device.makeCurrent();
-    alListener3f(AL_POSITION, position.x * distanceFactor, position.y * distanceFactor, position.z * distanceFactor);
-    const ALfloat orientation[6] = {front.x, front.y, front.z, top.x, top.y, top.z};
+    const Vector& p = now.position;
+    const float scale = now.distanceFactor;
+    alListener3f(AL_POSITION, p.x * scale, p.y * scale, p.z * scale);
+    const ALfloat orientation[6] = {now.front.x, now.front.y, now.front.z, now.top.x, now.top.y, now.top.z};
     alListenerfv(AL_ORIENTATION, orientation);
-    alListenerf(AL_METERS_PER_UNIT, distanceFactor);
+    alListenerf(AL_METERS_PER_UNIT, scale);
     // The factors reach every voice now; voices taken later get them in
     // applyToSource.
     for (AlEffect* effect : device.effects)
         if (effect->source) effect->applyToSource();
 }
 
-void AlListener::beginPending() {
-    if (hasPending) return;
-    pendingPosition = position;
-    pendingFront = front;
-    pendingTop = top;
-    pendingDistanceFactor = distanceFactor;
-    pendingRolloffFactor = rolloffFactor;
-    hasPending = true;
+template <typename Change>
+void AlListener::set(Sound3DApply when, Change change) {
+    if (!hasPending) pending = now;
+    change(pending);
+    if (when == SOUND3D_APPLY_DEFERRED) {
+        hasPending = true;
+        return;
+    }
+    change(now);
+    apply();
 }
 
 void AlListener::commit() {
@@ -43,70 +47,41 @@ void AlListener::commit() {
 
 float AlListener::getDistanceFactor() {
     std::lock_guard<std::recursive_mutex> guard(device.lock);
-    return distanceFactor;
+    return now.distanceFactor;
 }
 
-void AlListener::setDistanceFactor(float factor, Sound3DApply applyWhen) {
+void AlListener::setDistanceFactor(float factor, Sound3DApply when) {
     std::lock_guard<std::recursive_mutex> guard(device.lock);
-    if (!(factor > 0.0f)) return;
-    if (applyWhen == SOUND3D_APPLY_DEFERRED) {
-        beginPending();
-        pendingDistanceFactor = factor;
-        return;
-    }
-    distanceFactor = pendingDistanceFactor = factor;
-    apply();
+    if (factor > 0.0f) set(when, [factor](State& s) { s.distanceFactor = factor; });
 }
 
-void AlListener::setOrientation(const Vector& f, const Vector& t, Sound3DApply applyWhen) {
+void AlListener::setOrientation(const Vector& f, const Vector& t, Sound3DApply when) {
     std::lock_guard<std::recursive_mutex> guard(device.lock);
-    if (applyWhen == SOUND3D_APPLY_DEFERRED) {
-        beginPending();
-        pendingFront = f;
-        pendingTop = t;
-        return;
-    }
-    front = pendingFront = f;
-    top = pendingTop = t;
-    apply();
+    set(when, [&](State& s) {
+        s.front = f;
+        s.top = t;
+    });
 }
 
-void AlListener::setPosition(const Vector& p, Sound3DApply applyWhen) {
+void AlListener::setPosition(const Vector& p, Sound3DApply when) {
     std::lock_guard<std::recursive_mutex> guard(device.lock);
-    if (applyWhen == SOUND3D_APPLY_DEFERRED) {
-        beginPending();
-        pendingPosition = p;
-        return;
-    }
-    position = pendingPosition = p;
-    apply();
+    set(when, [&p](State& s) { s.position = p; });
 }
 
 float AlListener::getRolloffFactor() {
     std::lock_guard<std::recursive_mutex> guard(device.lock);
-    return rolloffFactor;
+    return now.rolloffFactor;
 }
 
-void AlListener::setRolloffFactor(float factor, Sound3DApply applyWhen) {
+void AlListener::setRolloffFactor(float factor, Sound3DApply when) {
     std::lock_guard<std::recursive_mutex> guard(device.lock);
-    if (!(factor >= 0.0f)) return;
-    if (applyWhen == SOUND3D_APPLY_DEFERRED) {
-        beginPending();
-        pendingRolloffFactor = factor;
-        return;
-    }
-    rolloffFactor = pendingRolloffFactor = factor;
-    apply();
+    if (factor >= 0.0f) set(when, [factor](State& s) { s.rolloffFactor = factor; });
 }
 
 void AlDevice::commitPending() {
     // The listener first: the effects' positions are scaled by its factor.
     if (listener.hasPending) {
-        listener.position = listener.pendingPosition;
-        listener.front = listener.pendingFront;
-        listener.top = listener.pendingTop;
-        listener.distanceFactor = listener.pendingDistanceFactor;
-        listener.rolloffFactor = listener.pendingRolloffFactor;
+        listener.now = listener.pending;
         listener.hasPending = false;
         listener.apply();
     }

@@ -20,13 +20,18 @@ public:
 private:
     friend class AlDevice;
     friend class AlEffect;
+    struct State {
+        Vector position, front{1, 0, 0}, top{0, 0, 1};
+        float distanceFactor = 1.0f;  // metres per world unit
+        float rolloffFactor = 1.0f;   // of every source
+    };
     void apply();
-    void beginPending();  // pending values start from the current ones
+    // A change acts at once, or waits for the commit; a change at once also
+    // reaches the pending state, so that the commit does not take it back.
+    template <typename Change>
+    void set(Sound3DApply when, Change change);
     AlDevice& device;
-    float distanceFactor = 1.0f, rolloffFactor = 1.0f;  // metres per world unit; rolloff of every source
-    float pendingDistanceFactor = 1.0f, pendingRolloffFactor = 1.0f;
-    Vector position, front{1, 0, 0}, top{0, 0, 1};
-    Vector pendingPosition, pendingFront{1, 0, 0}, pendingTop{0, 0, 1};
+    State now, pending;
     bool hasPending = false;
 };
 

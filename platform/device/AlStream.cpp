@@ -100,9 +100,6 @@ void AlEffect::createStreaming(ResourceStream* s, unsigned long buffers) {
     shared = std::move(sound);
     stream = s;
     queueDepth = static_cast<unsigned>(std::max<unsigned long>(2, std::min<unsigned long>(buffers, maxQueued)));
-    streamFrequency = shared->frequency();
-    streamChannels = shared->channels();
-    streamFrames = shared->frames();
     state = "streaming";
 }
 

@@ -12,7 +12,9 @@ namespace {
 
 class AlsaSink : public Sink {
 public:
-    explicit AlsaSink(snd_pcm_t* p) : pcm(p) {}
+    // The plug layer resamples when the card cannot take `r`: the stream's
+    // own rate is always the one asked for.
+    AlsaSink(snd_pcm_t* p, uint32_t r) : pcm(p), rate(r) {}
     ~AlsaSink() override {
         snd_pcm_drop(pcm);
         snd_pcm_close(pcm);
@@ -34,12 +36,6 @@ public:
     double latency() override {
         snd_pcm_sframes_t delay = 0;
         if (snd_pcm_delay(pcm, &delay) < 0 || delay < 0) return 0.0;
-        unsigned rate = 0;
-        snd_pcm_hw_params_t* params = nullptr;
-        snd_pcm_hw_params_alloca(&params);
-        if (snd_pcm_hw_params_current(pcm, params) < 0 || snd_pcm_hw_params_get_rate(params, &rate, nullptr) < 0 ||
-            rate == 0)
-            return 0.0;
         return double(delay) / rate;
     }
     std::string name() const override { return "alsa"; }
@@ -47,6 +43,7 @@ public:
 
 private:
     snd_pcm_t* pcm;
+    uint32_t rate;
     std::string why;
 };
 
@@ -65,7 +62,7 @@ std::unique_ptr<Sink> openAlsaSink(uint32_t rate, uint32_t bufferFrames, std::st
         if (why) *why = std::string("sound card: ") + snd_strerror(error);
         return nullptr;
     }
-    return std::make_unique<AlsaSink>(pcm);
+    return std::make_unique<AlsaSink>(pcm, rate);
 }
 
 std::unique_ptr<Sink> openSystemSink(uint32_t rate, uint32_t bufferFrames, std::string* why) {

@@ -14,6 +14,7 @@
 #include "interfaces/SoundDevice.h"
 #include "platform/device/AlDevice.h"
 #include "platform/device/DeviceLog.h"
+#include "platform/device/Saturation.h"
 
 namespace {
 
@@ -72,11 +73,7 @@ bool Sound3DDeviceManager::renderLoopbackToFile(const std::string& path, uint32_
     if (!s.device) return false;
     if (!s.file || s.path != path) {
         closeFile(s);
-        SF_INFO info{};
-        info.samplerate = static_cast<int>(s.device->getSettings().frequency);
-        info.channels = 2;
-        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-        s.file = sf_open(path.c_str(), SFM_WRITE, &info);
+        s.file = static_cast<SNDFILE*>(aldevice::openSaturatingWav(path, s.device->getSettings().frequency));
         if (!s.file) {
             if (s.failedPath != path) {
                 debug::Warning warning(DEBUG_CONTEXT, 0.1f);
@@ -86,7 +83,6 @@ bool Sound3DDeviceManager::renderLoopbackToFile(const std::string& path, uint32_
             }
             return false;
         }
-        sf_command(s.file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
         sf_command(s.file, SFC_SET_UPDATE_HEADER_AUTO, nullptr, SF_TRUE);
         s.path = path;
         s.failedPath.clear();

@@ -255,31 +255,6 @@ double LoudnessMeter::truePeakLocked() const {
     return value > 0.0 ? 20.0 * std::log10(value) : -HUGE_VAL;
 }
 
-double LoudnessMeter::momentary() const {
-    std::lock_guard<std::mutex> guard(mutex);
-    return momentaryLocked();
-}
-
-double LoudnessMeter::shortTerm() const {
-    std::lock_guard<std::mutex> guard(mutex);
-    return shortTermLocked();
-}
-
-double LoudnessMeter::integrated() const {
-    std::lock_guard<std::mutex> guard(mutex);
-    return integratedLocked();
-}
-
-double LoudnessMeter::range() const {
-    std::lock_guard<std::mutex> guard(mutex);
-    return rangeLocked();
-}
-
-double LoudnessMeter::truePeak() const {
-    std::lock_guard<std::mutex> guard(mutex);
-    return truePeakLocked();
-}
-
 Loudness LoudnessMeter::snapshot() const {
     std::lock_guard<std::mutex> guard(mutex);
     Loudness l;

@@ -93,12 +93,9 @@ public:
 
     // Measures `frames` interleaved stereo frames.
     void add(const float* interleavedStereo, size_t frames);
-    double momentary() const;   // LUFS
-    double shortTerm() const;   // LUFS
-    double integrated() const;  // LUFS, gated
-    double range() const;       // LU
-    double truePeak() const;    // dBTP, the largest since the reset
-    // Every figure at once (metered true).
+    // Every figure at once (metered true): momentary, short-term and gated
+    // integrated loudness in LUFS, range in LU, the true peak since the
+    // reset in dBTP.
     Loudness snapshot() const;
     // Forgets everything measured; a frequency of 0 keeps the current one.
     void reset(uint32_t frequency = 0);

@@ -52,7 +52,6 @@ void AlDevice::runRealTime(uint32_t openRate, std::promise<std::string>& opened)
         std::string why;
         sink = openSystemSink(openRate, realTimeBuffer, &why);
         if (!sink && output.kind == Output::Null) sink = openNullSink();  // standing in, looking on
-        if (!sink) lostOutput = true;  // gone between the listing and now: looked for like any lost output
         sinkRate = openRate;
         opened.set_value(why);
     } else {

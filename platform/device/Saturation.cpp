@@ -16,4 +16,14 @@ bool saturateWhenWriting(void* file) {
     return sf_command(static_cast<SNDFILE*>(file), SFC_SET_CLIPPING, nullptr, SF_TRUE) == SF_TRUE;
 }
 
+void* openSaturatingWav(const std::string& path, uint32_t rate) {
+    SF_INFO info{};
+    info.samplerate = static_cast<int>(rate);
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (file) saturateWhenWriting(file);  // floats past full scale become full scale, never wrap
+    return file;
+}
+
 }  // namespace aldevice

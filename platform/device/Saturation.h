@@ -5,6 +5,8 @@
 //
 // Threads: any thread (no state).
 #include <cstddef>
+#include <cstdint>
+#include <string>
 
 namespace aldevice {
 
@@ -15,5 +17,9 @@ void saturate(float* samples, size_t count);
 // `file` (an SNDFILE* open for writing) instead of letting them wrap. False
 // when the file refuses.
 bool saturateWhenWriting(void* file);
+
+// A 16-bit stereo WAV file at `rate` opened for writing (an SNDFILE*) that
+// saturates as above, or null (sf_strerror(nullptr) says why).
+void* openSaturatingWav(const std::string& path, uint32_t rate);
 
 }  // namespace aldevice

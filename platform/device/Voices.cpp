@@ -18,15 +18,15 @@ namespace aldevice {
 
 float AlEffect::loudness() {
     if (now.mode == SOUND3D_MODE_DISABLE) return volume;
-    const Vector& listenerAt = device.listener.position;
+    const Vector& listenerAt = device.listener.now.position;
     const Vector offset = now.mode == SOUND3D_MODE_HEADRELATIVE
                               ? now.position
                               : Vector(now.position.x - listenerAt.x, now.position.y - listenerAt.y,
                                        now.position.z - listenerAt.z);
     // Distances are in metres: world units times the listener's distance factor.
     const float reference = std::max(now.radius, 1e-4f);
-    const float distance = std::max(length(offset) * device.listener.distanceFactor, reference);
-    return volume * reference / (reference + device.listener.rolloffFactor * (distance - reference));
+    const float distance = std::max(length(offset) * device.listener.now.distanceFactor, reference);
+    return volume * reference / (reference + device.listener.now.rolloffFactor * (distance - reference));
 }
 
 void AlEffect::applyPlacement() {
@@ -34,7 +34,7 @@ void AlEffect::applyPlacement() {
     const ContextScope current = device.makeCurrent();
     // OpenAL works in metres: positions are scaled by the listener's
     // distance factor (metres per world unit); the radius is in metres.
-    const float scale = device.listener.distanceFactor;
+    const float scale = device.listener.now.distanceFactor;
     if (now.mode == SOUND3D_MODE_HEADRELATIVE) {
         const Vector p = toOpenAlHeadAxes(now.position);
         alSourcei(source, AL_SOURCE_RELATIVE, AL_TRUE);
@@ -51,8 +51,7 @@ void AlEffect::applyToSource() {
     if (!source) return;
     const ContextScope current = device.makeCurrent();
     alSourcef(source, AL_GAIN, volume);
-    alSourcef(source, AL_ROLLOFF_FACTOR, device.listener.rolloffFactor);
-    rolloff = device.listener.rolloffFactor;
+    alSourcef(source, AL_ROLLOFF_FACTOR, device.listener.now.rolloffFactor);
     applyPlacement();
 }
 

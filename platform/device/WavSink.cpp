@@ -3,7 +3,6 @@
 // rather than wrapped; its header is finished when the sink is destroyed.
 #include <sndfile.h>
 
-#include <cstring>
 
 #include "platform/device/Saturation.h"
 #include "platform/device/Sink.h"
@@ -45,17 +44,11 @@ public:
 std::unique_ptr<Sink> openNullSink() { return std::make_unique<NullSink>(); }
 
 std::unique_ptr<Sink> openWavSink(const std::string& path, uint32_t rate, std::string* why) {
-    SF_INFO info;
-    std::memset(&info, 0, sizeof info);
-    info.samplerate = static_cast<int>(rate);
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    auto* file = static_cast<SNDFILE*>(openSaturatingWav(path, rate));
     if (!file) {
         if (why) *why = sf_strerror(nullptr);
         return nullptr;
     }
-    saturateWhenWriting(file);  // floats past full scale become full scale, never wrap
     return std::make_unique<WavSink>(file, path);
 }
 

@@ -96,14 +96,14 @@ TEST(LoudnessMeter, TheEbuReferenceSinesReadTheirLevel) {
         SCOPED_TRACE(level);
         LoudnessMeter meter(rate);
         feed(meter, stereoSine(level, 20.0));
-        EXPECT_NEAR(meter.momentary(), level, 0.1);
-        EXPECT_NEAR(meter.shortTerm(), level, 0.1);
-        EXPECT_NEAR(meter.integrated(), level, 0.1);
-        EXPECT_NEAR(meter.truePeak(), level, 0.2);  // the sine's peak, in dBTP
-        EXPECT_NEAR(meter.range(), 0.0, 0.1);
-        EXPECT_EQ(aldevice::formatLevel(meter.integrated()), level == -23.0 ? "-23.0" : "-33.0");
+        EXPECT_NEAR(meter.snapshot().momentary, level, 0.1);
+        EXPECT_NEAR(meter.snapshot().shortTerm, level, 0.1);
+        EXPECT_NEAR(meter.snapshot().integrated, level, 0.1);
+        EXPECT_NEAR(meter.snapshot().truePeak, level, 0.2);  // the sine's peak, in dBTP
+        EXPECT_NEAR(meter.snapshot().range, 0.0, 0.1);
+        EXPECT_EQ(aldevice::formatLevel(meter.snapshot().integrated), level == -23.0 ? "-23.0" : "-33.0");
         meter.reset();
-        EXPECT_EQ(aldevice::formatLevel(meter.integrated()), "-inf");
+        EXPECT_EQ(aldevice::formatLevel(meter.snapshot().integrated), "-inf");
     }
 }
 
@@ -161,7 +161,7 @@ TEST(TruePeak, SkippingReadsExactlyWhatFilteringEveryBlockReads) {
             EXPECT_GT(skipping.skippedBlocks(), 0u);
             EXPECT_GT(skipping.filteredBlocks(), 0u);
         }
-        EXPECT_EQ(meter.truePeak(), 20.0 * std::log10(double(every.peak())));
+        EXPECT_EQ(meter.snapshot().truePeak, 20.0 * std::log10(double(every.peak())));
     }
 }
 
@@ -189,10 +189,10 @@ TEST(TruePeak, TheInterSamplePeakOfAQuarterRateSineReadsPlusThreeDb) {
         EXPECT_FLOAT_EQ(*std::max_element(samples.begin(), samples.end()), 1.0f);
         LoudnessMeter meter(c.frequency);
         meter.add(samples.data(), samples.size() / 2);
-        EXPECT_NEAR(meter.truePeak(), c.dbtp, 0.001);
+        EXPECT_NEAR(meter.snapshot().truePeak, c.dbtp, 0.001);
         if (c.oversampling > 1) {
-            EXPECT_GE(meter.truePeak(), 3.0 - 0.4);
-            EXPECT_LE(meter.truePeak(), 3.0 + 0.2);
+            EXPECT_GE(meter.snapshot().truePeak, 3.0 - 0.4);
+            EXPECT_LE(meter.snapshot().truePeak, 3.0 + 0.2);
         }
         EXPECT_EQ(TruePeak(c.frequency).oversampling(), c.oversampling);
     }
@@ -246,7 +246,7 @@ TEST(LoudnessMeter, BadInputGivesDefinedFigures) {
     std::vector<float> sine = stereoSine(-23.0, 20.0);
     sine[1000] = nan;
     feed(meter, sine);
-    EXPECT_NEAR(meter.integrated(), -23.0, 0.1);
+    EXPECT_NEAR(meter.snapshot().integrated, -23.0, 0.1);
 }
 
 // 64 full-scale sines summed, at volume 1 and at 16: the limiter holds the
@@ -360,17 +360,17 @@ TEST(DeviceLoudness, TheDeviceMetersExactlyWhatItMixes) {
     const Loudness l = device.loudness();
     EXPECT_TRUE(l.metered);
     EXPECT_TRUE(l.heard);
-    EXPECT_DOUBLE_EQ(l.integrated, own.integrated());
-    EXPECT_DOUBLE_EQ(l.momentary, own.momentary());
-    EXPECT_DOUBLE_EQ(l.truePeak, own.truePeak());
+    EXPECT_DOUBLE_EQ(l.integrated, own.snapshot().integrated);
+    EXPECT_DOUBLE_EQ(l.momentary, own.snapshot().momentary);
+    EXPECT_DOUBLE_EQ(l.truePeak, own.snapshot().truePeak);
     EXPECT_GT(l.integrated, -40.0);
     EXPECT_THAT(infoOf(device),
-                testing::AllOf(testing::Contains("True peak: " + aldevice::formatLevel(own.truePeak()) + " dBTP"),
+                testing::AllOf(testing::Contains("True peak: " + aldevice::formatLevel(own.snapshot().truePeak) + " dBTP"),
                                testing::Contains(testing::StartsWith(
-                                   "Loudness: momentary " + aldevice::formatLevel(own.momentary()) + " LUFS"))));
+                                   "Loudness: momentary " + aldevice::formatLevel(own.snapshot().momentary) + " LUFS"))));
     device.destroyEffect(effect);
     device.uninitialize();
-    EXPECT_DOUBLE_EQ(device.loudness().integrated, own.integrated());  // kept for the end-of-run line
+    EXPECT_DOUBLE_EQ(device.loudness().integrated, own.snapshot().integrated);  // kept for the end-of-run line
 
     setenv("ZULSOUND_LOUDNESS_METER", "off", 1);
     device.initialize();
