@@ -121,7 +121,6 @@ private:
     }
 
     void reportLimit(const std::string& dir) {
-        ++leftOut;
         if (limitReported) return;
         limitReported = true;
         notices.push_back("the system's limit of watched directories is reached (fs.inotify.max_user_watches): " +
@@ -174,7 +173,6 @@ private:
     int fd = -1;
     int wakePipe[2] = {-1, -1};
     size_t cap = 0;
-    size_t leftOut = 0;
     bool limitReported = false;
     std::atomic<bool> stopped{false};
     std::map<int, std::string> byDescriptor;

@@ -17,6 +17,7 @@
 #include "platform/debug/Capture.h"
 #include "platform/device/Decoder.h"
 #include "sandbox/host/Board.h"
+#include "sound/manager/ResourceText.h"
 #include "sound/request/EffectsFile.h"
 
 namespace zscheck {
@@ -39,22 +40,6 @@ const std::string effectsPath = soundsDir + "Effects.snd";
 constexpr double none = std::numeric_limits<double>::quiet_NaN();
 
 std::string quoted(const std::string& s) { return "'" + s + "'"; }
-
-// The whole resource, or false when it is missing or unreadable.
-bool readResource(const std::string& path, std::string* text) {
-    ResourceLock guard(theResourceManager);
-    if (theResourceManager->notFound(path.c_str())) return false;
-    ResourceStream* stream = theResourceManager->openStream(path.c_str());
-    if (!stream) return false;
-    const long size = stream->seek(ResourceStream::End, 0);
-    bool ok = size >= 0 && stream->seek(ResourceStream::Begin, 0) == 0;
-    if (ok) {
-        text->assign(static_cast<size_t>(size), '\0');
-        ok = size == 0 || stream->read(&(*text)[0], size) == size;
-    }
-    theResourceManager->closeStream(stream);
-    return ok;
-}
 
 int lineIn(const std::string& message) {
     static const std::regex pattern("line ([0-9]+)");
@@ -265,7 +250,7 @@ private:
 
     void checkEffects() {
         std::string text;
-        if (!readResource(effectsPath, &text)) {
+        if (!readResourceText(effectsPath, &text)) {
             add(effectsPath, 0, "not found or unreadable: the game has no sounds");
             return;
         }
@@ -408,7 +393,7 @@ private:
         configmanager::ConfigManager config;
         if (!readConfig(path, config)) return;
         std::string text;
-        readResource(path, &text);
+        readResourceText(path, &text);
         checkKeys(path, LineIndex(text), 1, config, keys, "");
     }
 
@@ -417,7 +402,7 @@ private:
         configmanager::ConfigManager config;
         if (!readConfig(path, config)) return;
         std::string text;
-        readResource(path, &text);
+        readResourceText(path, &text);
         const LineIndex lines(text);
         std::set<std::string> blocks;
         for (auto& child : config.getChildBlocks()) blocks.insert(child.first.getString());
@@ -497,7 +482,7 @@ private:
         configmanager::ConfigManager config;
         if (!readConfig(path, config)) return;
         std::string text;
-        readResource(path, &text);
+        readResourceText(path, &text);
         checkSoundBlocks(path, LineIndex(text), 1, config, false);
     }
 
@@ -512,7 +497,7 @@ private:
             configmanager::PropertyType type;
             if (!config.getPropertyType(configmanager::LinkedName("Sounds"), &type)) continue;
             std::string text;
-            readResource(path, &text);
+            readResourceText(path, &text);
             const LineIndex lines(text);
             const int line = lines.find("Sounds");
             if (type != configmanager::PropertyType::Block || !config.getPropertyAccess("Sounds", &sounds)) {

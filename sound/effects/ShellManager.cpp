@@ -57,17 +57,29 @@ Effect* ShellManager::createEffect(const std::string& name) {
     return effect;
 }
 
+namespace {
+
+Sound3DMode modeOf(const EffectConfig& config) {
+    if (config.mode == "headrelative") return SOUND3D_MODE_HEADRELATIVE;
+    if (config.mode == "disable") return SOUND3D_MODE_DISABLE;
+    return SOUND3D_MODE_NORMAL;
+}
+
+}  // namespace
+
+// Volume, radius and looping of the effect's record, under the manager's password.
+void ShellManager::applySettings(Effect* effect, const EffectConfig& config) {
+    effect->setVolume(config.volume, managerPassword);
+    effect->setRadius(config.radius, managerPassword);
+    if (auto* shell = dynamic_cast<ShellEffect*>(effect)) shell->setLooped(config.looped);
+}
+
 void ShellManager::configureEffect(Effect* effect, const std::string& name) {
     Guard guard(lock);
     effect->addCommonPassword(effectsActive, managerPassword);
     if (const EffectConfig* config = findConfig(name)) {
-        Sound3DMode mode = SOUND3D_MODE_NORMAL;
-        if (config->mode == "headrelative") mode = SOUND3D_MODE_HEADRELATIVE;
-        else if (config->mode == "disable") mode = SOUND3D_MODE_DISABLE;
-        effect->setSound3DMode(mode);
-        effect->setVolume(config->volume, managerPassword);
-        effect->setRadius(config->radius, managerPassword);
-        if (auto* shell = dynamic_cast<ShellEffect*>(effect)) shell->setLooped(config->looped);
+        effect->setSound3DMode(modeOf(*config));
+        applySettings(effect, *config);
     }
     effect->addCommonPassword(true, focusPassword);
     effect->setVolume(focus ? 1.0f : 0.0f, focusPassword);
@@ -101,17 +113,8 @@ size_t ShellManager::reloadEffects(const EffectReload& what, const std::function
         if (!settings && !mode) continue;
         const EffectConfig* config = findConfig(name);
         if (!config) continue;
-        if (mode) {
-            Sound3DMode m = SOUND3D_MODE_NORMAL;
-            if (config->mode == "headrelative") m = SOUND3D_MODE_HEADRELATIVE;
-            else if (config->mode == "disable") m = SOUND3D_MODE_DISABLE;
-            effect->setSound3DMode(m);
-        }
-        if (settings) {
-            effect->setVolume(config->volume, managerPassword);
-            effect->setRadius(config->radius, managerPassword);
-            if (auto* shell = dynamic_cast<ShellEffect*>(effect)) shell->setLooped(config->looped);
-        }
+        if (mode) effect->setSound3DMode(modeOf(*config));
+        if (settings) applySettings(effect, *config);
     }
     reloadKept(what.reload);
     for (const Held& h : held) {

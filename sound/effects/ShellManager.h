@@ -86,6 +86,7 @@ protected:
     // Steps common to every new effect: the manager's passwords, the
     // configured mode, volume, radius and loop flag, the focus volume.
     void configureEffect(Effect* effect, const std::string& name);
+    void applySettings(Effect* effect, const EffectConfig& config);
     // Device effects the manager holds of its own for these names (none here).
     virtual void releaseKept(const std::set<std::string>& names);
     virtual void reloadKept(const std::set<std::string>& names);

@@ -1,6 +1,5 @@
 #include "sound/manager/ContentWatch.h"
 
-#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <condition_variable>
@@ -18,6 +17,7 @@
 #include "sound/land/LandInsonificator.h"
 #include "sound/manager/Globals.h"
 #include "sound/manager/LogChannels.h"
+#include "sound/manager/ResourceText.h"
 #include "sound/music/MusicInsonificator.h"
 #include "sound/request/RequestManager.h"
 
@@ -27,7 +27,7 @@ const std::string soundsDirectory = "/Configs/Sounds/";
 const std::string effectsPath = soundsDirectory + "Effects.snd";
 const std::string listenerPath = soundsDirectory + "Listener.cfg";
 const std::string menusPath = soundsDirectory + "UI.cfg";
-const std::string musicPath = soundsDirectory + "MusicSettings.cfg";
+const std::string musicPath = MusicInsonificator::settingsPath;
 const std::string adaptPath = soundsDirectory + "AdaptSettings.cfg";
 const std::string defaultsPath = soundsDirectory + "DefaultSounds.cfg";
 const std::string mapsDirectory = "/Maps/";
@@ -50,29 +50,6 @@ std::string joined(const std::vector<std::string>& items) {
     return out;
 }
 
-// The whole resource, or false when it is missing or does not read.
-bool readResource(const std::string& path, std::string* text) {
-    ResourceManager* resources = theResourceManager;
-    if (!resources) return false;
-    ResourceLock guard(resources);
-    if (resources->notFound(path.c_str())) return false;
-    ResourceStream* stream = resources->openStream(path.c_str());
-    if (!stream) return false;
-    const long size = stream->seek(ResourceStream::End, 0);
-    bool ok = size >= 0 && stream->seek(ResourceStream::Begin, 0) == 0;
-    if (ok) {
-        text->assign(static_cast<size_t>(size), '\0');
-        long done = 0;
-        while (ok && done < size) {
-            const long got = stream->read(&(*text)[static_cast<size_t>(done)], size - done);
-            ok = got > 0;
-            done += got;
-        }
-    }
-    resources->closeStream(stream);
-    return ok;
-}
-
 // The first line of an "Effects.snd" text on which `name` stands as a word.
 int lineOfName(const std::string& text, const std::string& name) {
     auto wordChar = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; };
@@ -89,10 +66,15 @@ int lineOfName(const std::string& text, const std::string& name) {
     return 0;
 }
 
+// The ".cfg" files the library reads through the configuration reader.
+bool isConfigFile(const std::string& path) {
+    return path == listenerPath || path == menusPath || path == musicPath || path == adaptPath ||
+           path == defaultsPath || startsWith(path, mapsDirectory);
+}
+
 // Whether the library reads the file at that content path.
 bool libraryReads(const std::string& path) {
-    return path == effectsPath || path == listenerPath || path == menusPath || path == musicPath || path == adaptPath ||
-           path == defaultsPath || startsWith(path, mapsDirectory) || startsWith(path, soundFilesDirectory);
+    return path == effectsPath || isConfigFile(path) || startsWith(path, soundFilesDirectory);
 }
 
 bool sameSound(const EffectConfig& a, const EffectConfig& b) {
@@ -273,7 +255,7 @@ bool ContentWatch::State::apply(const std::set<std::string>& paths) {
     bool effectsChanged = false;
     std::string effectsText;
     if (content.count(effectsPath)) {
-        if (!readResource(effectsPath, &effectsText)) {
+        if (!readResourceText(effectsPath, &effectsText)) {
             problems.push_back(shown(effectsPath) + ": missing or unreadable");
         } else if (requests) {
             effectsChanged = true;
@@ -361,14 +343,11 @@ bool ContentWatch::State::apply(const std::set<std::string>& paths) {
     // ".cfg" files, through the configuration reader.
     std::vector<std::string> maps;
     for (const std::string& path : content) {
-        const bool map = startsWith(path, mapsDirectory);
-        if (path != listenerPath && path != menusPath && path != musicPath && path != adaptPath &&
-            path != defaultsPath && !map)
-            continue;
-        if (map) maps.push_back(shown(path));
+        if (!isConfigFile(path)) continue;
+        if (startsWith(path, mapsDirectory)) maps.push_back(shown(path));
         std::string text, reason;
         int line = 0;
-        if (!readResource(path, &text)) problems.push_back(shown(path) + ": missing or unreadable");
+        if (!readResourceText(path, &text)) problems.push_back(shown(path) + ": missing or unreadable");
         else if (!configmanager::ConfigManager::checkText(text, &line, &reason))
             problems.push_back(shown(path) + (line > 0 ? ":" + std::to_string(line) : std::string()) + ": " + reason);
     }

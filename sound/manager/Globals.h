@@ -5,24 +5,15 @@
 // them all except theSoundManager and theTestInsonificator, which only the
 // host sets. One object may stand behind several pointers, each typed as a
 // different base of it.
-#include "interfaces/Export.h"
 #include "sound/manager/Singletons.h"
 
 class RequestManager;
 class RequestEffectInterface;
 class RequestListenerInterface;
 class ShellManager;
-class EffectManager;
-class ListenerManager;
-class InsonificatorManager;
-class ActInsonificator;
-class LandInsonificator;
-class MusicInsonificator;
 class ProcessHearerManager;
 class Randomizer;
 class RequestInformator;
-class SoundManager;
-class TestInsonificator;
 
 // internal
 extern RequestManager* theRequestManager;

@@ -11,6 +11,7 @@
 
 #include "interfaces/Resource.h"
 #include "sound/manager/LogChannels.h"
+#include "sound/manager/ResourceText.h"
 
 // The generated scanner and parser.
 typedef void* yyscan_t;
@@ -106,33 +107,9 @@ const EffectConfig& EffectsFile::getDefaults() { return defaultConfig; }
 void EffectsFile::restoreBuiltInDefaults() { defaultConfig = builtInDefaults; }
 
 void EffectsFile::read(const std::string& fileName) {
-    ResourceManager* resources = theResourceManager;
-    if (!resources) return;
-    ResourceLock guard(resources);
     lineNumber = 1;
-    const std::string path = "/Configs/Sounds/" + fileName;
-    if (resources->notFound(path.c_str())) return;
-    ResourceStream* stream = resources->openStream(path.c_str());
-    if (!stream) return;
     std::string block;
-    const long size = stream->seek(ResourceStream::End, 0);
-    bool ok = size >= 0 && stream->seek(ResourceStream::Begin, 0) == 0;
-    if (ok && size > 0) {
-        try {
-            block.reserve(static_cast<size_t>(size) + 2);  // room for the scanner's end marks
-            block.resize(static_cast<size_t>(size));
-            long done = 0;
-            while (ok && done < size) {
-                const long got = stream->read(&block[static_cast<size_t>(done)], size - done);
-                ok = got > 0;
-                done += got;
-            }
-        } catch (const std::bad_alloc&) {
-            ok = false;  // too large to hold: as unreadable
-        }
-    }
-    resources->closeStream(stream);
-    if (ok) scan(block);
+    if (readResourceText("/Configs/Sounds/" + fileName, &block)) scan(block);
 }
 
 void EffectsFile::parse(const std::string& text) {

@@ -2,7 +2,6 @@
 // reading a changed "Effects.snd" beside the records in use, checking it,
 // swapping the records, and checking that a sound file loads.
 #include <algorithm>
-#include <cctype>
 
 #include "sound/request/RequestManager.h"
 
