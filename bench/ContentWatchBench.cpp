@@ -8,6 +8,7 @@
 #include <chrono>
 #include <memory>
 
+#include "bench/QuietLogs.h"
 #include "sandbox/host/SoundStack.h"
 #include "sound/effects/Effect.h"
 #include "sound/manager/ContentWatch.h"
@@ -17,11 +18,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-void quietLogs() {
-    static const bool done = (debug::setStandardErrorOutput(false), true);
-    (void)done;
-}
 
 constexpr int rate = 48000;
 

@@ -5,6 +5,7 @@
 
 #include <map>
 
+#include "bench/QuietLogs.h"
 #include "sound/effects/ListenerSettings.h"
 #include "sound/effects/ShellEffect.h"
 #include "sound/manager/Globals.h"
@@ -12,11 +13,6 @@
 #include "tests/support/TestLibrary.h"
 
 namespace {
-
-void quietLogs() {
-    static const bool done = (debug::setStandardErrorOutput(false), true);
-    (void)done;
-}
 
 // A device effect and a request interface that do nothing: the figure is
 // the effect's own cost (password lookup, product of five factors, the

@@ -12,6 +12,7 @@
 
 #include "interfaces/Resource.h"
 #include "platform/device/AlDevice.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/PulseServer.h"
 #include "tests/support/ResourceTree.h"
 
@@ -23,33 +24,14 @@ constexpr uint32_t rate = 48000;
 
 // A 0.2 s tone, loaded static.
 Sound3DEffect* blip(AlDevice& device, testsupport::ResourceTree& tree, bool looped) {
-    std::vector<short> samples(rate / 5);
-    for (size_t k = 0; k < samples.size(); ++k) samples[k] = short(16000 * std::sin(2 * M_PI * 440.0 * k / rate));
-    // A raw WAV header: mono 16-bit at 48 kHz.
-    std::string wav = "RIFF";
-    auto put = [&](uint32_t v, int bytes) {
-        for (int b = 0; b < bytes; ++b) wav += char((v >> (8 * b)) & 0xff);
-    };
-    const uint32_t data = uint32_t(samples.size() * 2);
-    put(36 + data, 4);
-    wav += "WAVEfmt ";
-    put(16, 4), put(1, 2), put(1, 2), put(rate, 4), put(rate * 2, 4), put(2, 2), put(16, 2);
-    wav += "data";
-    put(data, 4);
-    wav.append(reinterpret_cast<const char*>(samples.data()), data);
-    tree.write("/blip.wav", wav);
-    Sound3DEffect* effect = device.createEffect();
-    ResourceStream* stream = theResourceManager->openStream("/blip.wav");
-    effect->createStatic(stream);
-    theResourceManager->closeStream(stream);
-    effect->setMode(SOUND3D_MODE_DISABLE, SOUND3D_APPLY_IMMEDIATE);
-    effect->setLooped(looped);
-    return effect;
+    tree.write("/blip.wav", "");
+    testsupport::writeSine(tree.pathOf("/blip.wav"), rate, 440.0, 16000.0f / 32767, rate / 5);
+    return testsupport::loadEffect(device, "/blip.wav", true, looped);
 }
 
 // Milliseconds from play() to the first 1 ms block at the monitor that
 // carries the sound; the monitor is drained to silence first.
-double playToHeard(AlDevice& device, Sound3DEffect* effect, testsupport::Monitor& monitor) {
+double playToHeard(Sound3DEffect* effect, testsupport::Monitor& monitor) {
     std::vector<float> block;
     for (int k = 0; k < 2000; ++k) {  // silence first (the last play's tail gone)
         monitor.read(block, 48);
@@ -63,7 +45,6 @@ double playToHeard(AlDevice& device, Sound3DEffect* effect, testsupport::Monitor
     }
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     effect->stop();
-    (void)device;
     return ms;
 }
 
@@ -88,7 +69,7 @@ void measureLatency(benchmark::State& state, bool afterReconnection) {
     double sum = 0, worst = 0;
     int n = 0;
     for (auto _ : state) {
-        const double ms = playToHeard(device, effect, monitor);
+        const double ms = playToHeard(effect, monitor);
         sum += ms;
         worst = std::max(worst, ms);
         ++n;

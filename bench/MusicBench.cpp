@@ -11,17 +11,13 @@
 #include <mutex>
 #include <vector>
 
+#include "bench/QuietLogs.h"
 #include "sound/music/MessageQueue.h"
 #include "sound/music/MusicInsonificator.h"
 #include "sound/music/InitiationObject.h"
 #include "tests/support/TestLibrary.h"
 
 namespace {
-
-void quietLogs() {
-    static const bool done = (debug::setStandardErrorOutput(false), true);
-    (void)done;
-}
 
 void BM_MusicCallOnTheGameThread(benchmark::State& state) {
     quietLogs();

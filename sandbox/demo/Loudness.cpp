@@ -3,8 +3,10 @@
 #include <ebur128.h>
 #include <sndfile.h>
 
-#include <cstdio>
 #include <memory>
+#include <string>
+
+#include "platform/device/LoudnessMeter.h"
 
 namespace zsdemo {
 
@@ -58,17 +60,11 @@ LoudnessFigures measureLoudness(const std::string& path) {
 }
 
 std::string describeLoudness(const LoudnessFigures& f) {
-    char text[160];
-    auto level = [](double v, char* out, size_t size) {
-        if (std::isfinite(v)) std::snprintf(out, size, "%.1f", v);
-        else std::snprintf(out, size, "-inf");
-    };
-    char integrated[16], peak[16];
-    level(f.integrated, integrated, sizeof integrated);
-    level(f.truePeak, peak, sizeof peak);
-    std::snprintf(text, sizeof text, "integrated %s LUFS, range %.1f LU, true peak %s dBTP, %llu samples at full scale",
-                  integrated, f.range, peak, static_cast<unsigned long long>(f.fullScaleSamples));
-    return text;
+    aldevice::Loudness run;
+    run.integrated = f.integrated;
+    run.range = f.range;
+    run.truePeak = f.truePeak;
+    return aldevice::describeRun(run) + ", " + std::to_string(f.fullScaleSamples) + " samples at full scale";
 }
 
 }  // namespace zsdemo

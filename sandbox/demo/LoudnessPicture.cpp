@@ -124,9 +124,10 @@ void drawSpectrogram(Image& image, const std::string& wav, int left, int top, in
     }
 }
 
-}  // namespace
-
+// Plot width in pixels for a session of `seconds`: 20 pixels a second.
 int loudnessPlotWidth(double seconds) { return std::max(1, static_cast<int>(std::ceil(seconds * 20.0))); }
+
+}  // namespace
 
 bool writeLoudnessPicture(const std::string& wav, const LoudnessFigures& figures, const Script& script,
                           const std::string& path) {

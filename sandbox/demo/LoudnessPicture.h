@@ -11,9 +11,6 @@
 
 namespace zsdemo {
 
-// Plot width in pixels for a session of `seconds`: 20 pixels a second.
-int loudnessPlotWidth(double seconds);
-
 // `wav` is the rendered file `figures` were measured from.
 bool writeLoudnessPicture(const std::string& wav, const LoudnessFigures& figures, const Script& script,
                           const std::string& path);

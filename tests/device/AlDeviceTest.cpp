@@ -22,6 +22,7 @@
 #include "platform/device/AlDevice.h"
 #include "tests/device/SoundFiles.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/ResourceTree.h"
 
 using aldevice::AlDevice;
@@ -55,11 +56,7 @@ struct DeviceTest : testing::Test {
         return path;
     }
     AlEffect* load(const std::string& path) {
-        auto* effect = static_cast<AlEffect*>(device.createEffect());
-        ResourceStream* stream = theResourceManager->openStream(path.c_str());
-        effect->createStatic(stream);
-        theResourceManager->closeStream(stream);
-        return effect;
+        return static_cast<AlEffect*>(testsupport::loadEffect(device, path, false));
     }
     std::vector<float> render(uint32_t frames) {
         std::vector<float> out(static_cast<size_t>(frames) * 2);
@@ -460,11 +457,7 @@ TEST(DeviceOutputs, TheWavOutputMixesInRealTimeAndFinishesItsFile) {
     {
         AlDevice device(Output{Output::Wav, file});
         device.initialize();
-        Sound3DEffect* effect = device.createEffect();
-        ResourceStream* stream = theResourceManager->openStream("/Sounds/beep.wav");
-        effect->createStatic(stream);
-        theResourceManager->closeStream(stream);
-        effect->setMode(SOUND3D_MODE_DISABLE, SOUND3D_APPLY_IMMEDIATE);
+        Sound3DEffect* effect = testsupport::loadEffect(device, "/Sounds/beep.wav");
         effect->play();
         // The device's own thread plays the 0.2 s sound in real time; once it
         // has mixed 0.3 s the sound has ended by itself.
@@ -491,9 +484,7 @@ TEST_F(DeviceTest, SettingsFilesTuneTheMixerAndBadOnesChangeNothing) {
         ResourceStream* stream = theResourceManager->openStream("/Sounds/device.cfg");
         device.loadSettings(stream);
         theResourceManager->closeStream(stream);
-        std::list<std::string> info;
-        device.getInfo(info);
-        return std::vector<std::string>(info.begin(), info.end());
+        return testsupport::infoOf(device);
     };
     auto info = settingsFrom("frequency = 44100;\nvoices = 32;\nhrtf = false;\ncolour = \"blue\";\n");
     EXPECT_THAT(info, testing::Contains("Sample rate: 44100"));
@@ -557,9 +548,7 @@ TEST(DeviceOutputs, TheNullOutputStreamsInRealTimeWhileTheGameChangesTheEffect) 
     const uint32_t at = effect->getPlayPosition();
     EXPECT_GT(at, 22050u / 4);
     EXPECT_LT(at, 22050u * 2);
-    std::list<std::string> info;
-    device.getInfo(info);
-    EXPECT_THAT(std::vector<std::string>(info.begin(), info.end()), testing::Contains("Output: null"));
+    EXPECT_THAT(testsupport::infoOf(device), testing::Contains("Output: null"));
     device.destroyEffect(effect);
     theResourceManager->closeStream(stream);
     device.uninitialize();
@@ -585,16 +574,11 @@ TEST(DeviceOutputs, AnOutputLostMidRunIsReportedAndCallsGoOn) {
         device.initialize();
         // 0.4 s of 16-bit stereo at 48 kHz is far more than 32 KiB.
         ASSERT_TRUE(device.waitMixed(48000 * 4 / 10, std::chrono::seconds(20)));
-        std::list<std::string> info;
-        device.getInfo(info);
-        EXPECT_THAT(std::vector<std::string>(info.begin(), info.end()),
+        EXPECT_THAT(testsupport::infoOf(device),
                     testing::AllOf(testing::Contains(testing::HasSubstr("(disconnected)")),
                                    testing::Contains(testing::StartsWith(
                                        "Loudness of the mix (not heard: the output was lost): momentary "))));
-        Sound3DEffect* effect = device.createEffect();
-        ResourceStream* stream = theResourceManager->openStream("/Sounds/beep.wav");
-        effect->createStatic(stream);
-        theResourceManager->closeStream(stream);
+        Sound3DEffect* effect = testsupport::loadEffect(device, "/Sounds/beep.wav", false);
         effect->play();
         EXPECT_TRUE(effect->isPlaying());
         const uint64_t played = 48000 * 4 / 10 + 48000 * 3 / 10;

@@ -20,6 +20,7 @@
 #include "platform/debug/Capture.h"
 #include "platform/device/AlDevice.h"
 #include "tests/device/SoundFiles.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/PulseServer.h"
 #include "tests/support/ResourceTree.h"
 
@@ -44,17 +45,9 @@ protected:
 
     // A looped effect that plays without 3D placement on `device`.
     Sound3DEffect* looped(AlDevice& device, const std::string& path, bool streamed) {
-        Sound3DEffect* effect = device.createEffect();
-        ResourceStream* stream = theResourceManager->openStream(path.c_str());
-        if (streamed) {
-            effect->createStreaming(stream, 4);
-            streams.push_back(stream);
-        } else {
-            effect->createStatic(stream);
-            theResourceManager->closeStream(stream);
-        }
-        effect->setMode(SOUND3D_MODE_DISABLE, SOUND3D_APPLY_IMMEDIATE);
-        effect->setLooped(true);
+        ResourceStream* stream = nullptr;
+        Sound3DEffect* effect = testsupport::loadEffect(device, path, true, true, streamed ? &stream : nullptr);
+        if (stream) streams.push_back(stream);
         return effect;
     }
 
@@ -127,10 +120,8 @@ TEST_F(LiveOutput, AnEffectAndAStreamAreHeardAtTheLevelOfTheRender) {
         const double db = 20 * std::log10(testsupport::rmsOf(heard) / rendered);
         EXPECT_NEAR(db, 0.0, 1.0) << "rendered " << rendered << ", heard " << testsupport::rmsOf(heard);
         std::printf("live output: heard %.2f dB from the render\n", db);
-        std::list<std::string> info;
-        device.getInfo(info);
-        EXPECT_THAT(std::vector<std::string>(info.begin(), info.end()),
-                    testing::Contains(testing::StartsWith("Latency: ")));
+        const auto info = testsupport::infoOf(device);
+        EXPECT_THAT(info, testing::Contains(testing::StartsWith("Latency: ")));
         for (const std::string& line : info)
             if (line.rfind("Latency", 0) == 0) std::printf("live output: %s\n", line.c_str());
         device.destroyEffect(effect);
@@ -160,18 +151,13 @@ TEST_F(LiveOutput, AnOutputLostAndBackKeepsEveryEffectAndIsHeardAgain) {
         server.kill();
         ASSERT_TRUE(mixUntil(device, [&] { return device.currentSink() == "disconnected"; }));
         EXPECT_EQ(Sound3DDeviceManager::openOutput(), "disconnected");
-        std::list<std::string> info;
-        device.getInfo(info);
-        EXPECT_THAT(std::vector<std::string>(info.begin(), info.end()),
+        EXPECT_THAT(testsupport::infoOf(device),
                     testing::Contains("Output: default (disconnected, reconnecting)"));
 
         // The game goes on: calls answer, the clock runs, a one-shot ends.
         std::printf("live output lost: slowest isPlaying %s\n",
                     slowest([&] { EXPECT_TRUE(effect->isPlaying()); }, 200).c_str());
-        Sound3DEffect* blip = device.createEffect();
-        ResourceStream* stream = theResourceManager->openStream("/Sounds/blip.wav");
-        blip->createStatic(stream);
-        theResourceManager->closeStream(stream);
+        Sound3DEffect* blip = testsupport::loadEffect(device, "/Sounds/blip.wav", false);
         blip->play();
         const uint32_t before = effect->getPlayPosition();
         ASSERT_TRUE(device.waitMixed(device.framesMixed() + rate * 3 / 10, std::chrono::seconds(10)));

@@ -23,11 +23,7 @@ namespace {
 
 constexpr uint32_t block = 4800;  // 0.1 s at 48 kHz
 
-double rmsOf(const std::vector<float>& samples) {
-    double sum = 0;
-    for (float s : samples) sum += double(s) * s;
-    return std::sqrt(sum / static_cast<double>(samples.size()));
-}
+using testsupport::rmsOf;
 
 struct WavFile {
     SF_INFO info{};

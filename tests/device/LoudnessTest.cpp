@@ -48,12 +48,6 @@ void feed(LoudnessMeter& meter, const std::vector<float>& stereo) {
         meter.add(stereo.data() + at, std::min<size_t>(period, (stereo.size() - at) / 2));
 }
 
-std::vector<std::string> infoOf(AlDevice& device) {
-    std::list<std::string> lines;
-    device.getInfo(lines);
-    return {lines.begin(), lines.end()};
-}
-
 // A mono 16-bit full-scale sine of `hertz` for `seconds`; at 0 Hz held at
 // +32767, so that, summed, any wrap-around shows as negative samples.
 void writeFullScale(const std::string& path, double seconds, double hertz) {
@@ -74,12 +68,7 @@ void writeFullScale(const std::string& path, double seconds, double hertz) {
 std::vector<Sound3DEffect*> playSixtyFour(AlDevice& device, const std::string& path, float volume) {
     std::vector<Sound3DEffect*> effects;
     for (int k = 0; k < 64; ++k) {
-        Sound3DEffect* effect = device.createEffect();
-        ResourceStream* stream = theResourceManager->openStream(path.c_str());
-        effect->createStatic(stream);
-        theResourceManager->closeStream(stream);
-        effect->setMode(SOUND3D_MODE_DISABLE, SOUND3D_APPLY_IMMEDIATE);
-        effect->setLooped(true);
+        Sound3DEffect* effect = testsupport::loadEffect(device, path, true, true);
         effect->setVolume(volume);
         effect->play();
         effects.push_back(effect);
@@ -260,26 +249,17 @@ TEST(OutputLimiter, SixtyFourFullScaleSoundsNeverClip) {
     writeFullScale(tree.pathOf("/Sounds/full.wav"), 1.0, 440.0);
     for (float volume : {1.0f, 16.0f}) {
         SCOPED_TRACE(volume);
-        AlDevice device(Output{Output::Loopback, ""});
+        testsupport::Loopback loopback(period);
+        AlDevice& device = loopback.device();
         device.initialize();
         const auto effects = playSixtyFour(device, "/Sounds/full.wav", volume);
-        std::vector<float> out(2 * period);
-        float peak = 0.0f;
-        size_t atFullScale = 0, samples = 0;
-        for (int k = 0; k < 100; ++k) {
-            device.render(out.data(), period);
-            if (k < 10) continue;  // the limiter settles
-            for (float s : out) {
-                peak = std::max(peak, std::fabs(s));
-                atFullScale += std::fabs(s) >= 0.999f;
-                ++samples;
-            }
-        }
-        EXPECT_LE(peak, 1.0f);
-        EXPECT_GT(peak, 0.9f);  // held at full scale, not silenced
-        EXPECT_LT(double(atFullScale) / double(samples), 0.2);  // about 0.03 limited; 0.98 clipped
+        loopback.skip(10);  // the limiter settles
+        const auto p = loopback.peaks(90);
+        EXPECT_LE(p.peak, 1.0f);
+        EXPECT_GT(p.peak, 0.9f);  // held at full scale, not silenced
+        EXPECT_LT(p.atFullScale, 0.2);  // about 0.03 limited; 0.98 clipped
         EXPECT_LE(device.loudness().truePeak, 1.0);
-        EXPECT_THAT(infoOf(device), testing::Contains("Output limiter: on"));
+        EXPECT_THAT(testsupport::infoOf(device), testing::Contains("Output limiter: on"));
         for (Sound3DEffect* effect : effects) device.destroyEffect(effect);
         device.uninitialize();
     }
@@ -344,12 +324,7 @@ TEST(DeviceLoudness, TheDeviceMetersExactlyWhatItMixes) {
     AlDevice device(Output{Output::Loopback, ""});
     EXPECT_FALSE(device.loudness().metered);
     device.initialize();
-    Sound3DEffect* effect = device.createEffect();
-    ResourceStream* stream = theResourceManager->openStream("/Sounds/tone.wav");
-    effect->createStatic(stream);
-    theResourceManager->closeStream(stream);
-    effect->setMode(SOUND3D_MODE_DISABLE, SOUND3D_APPLY_IMMEDIATE);
-    effect->setLooped(true);
+    Sound3DEffect* effect = testsupport::loadEffect(device, "/Sounds/tone.wav", true, true);
     effect->play();
     LoudnessMeter own(rate);
     std::vector<float> out(2 * period);
@@ -364,7 +339,7 @@ TEST(DeviceLoudness, TheDeviceMetersExactlyWhatItMixes) {
     EXPECT_DOUBLE_EQ(l.momentary, own.snapshot().momentary);
     EXPECT_DOUBLE_EQ(l.truePeak, own.snapshot().truePeak);
     EXPECT_GT(l.integrated, -40.0);
-    EXPECT_THAT(infoOf(device),
+    EXPECT_THAT(testsupport::infoOf(device),
                 testing::AllOf(testing::Contains("True peak: " + aldevice::formatLevel(own.snapshot().truePeak) + " dBTP"),
                                testing::Contains(testing::StartsWith(
                                    "Loudness: momentary " + aldevice::formatLevel(own.snapshot().momentary) + " LUFS"))));
@@ -376,7 +351,7 @@ TEST(DeviceLoudness, TheDeviceMetersExactlyWhatItMixes) {
     device.initialize();
     device.render(out.data(), period);
     EXPECT_FALSE(device.loudness().metered);
-    EXPECT_THAT(infoOf(device), testing::Contains("Loudness: not measured (the meter is off)"));
+    EXPECT_THAT(testsupport::infoOf(device), testing::Contains("Loudness: not measured (the meter is off)"));
     device.uninitialize();
     unsetenv("ZULSOUND_LOUDNESS_METER");
 }

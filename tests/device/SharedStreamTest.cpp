@@ -14,6 +14,7 @@
 #include "platform/debug/Capture.h"
 #include "platform/device/AlDevice.h"
 #include "tests/device/SoundFiles.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/ResourceTree.h"
 
 using aldevice::AlDevice;
@@ -64,18 +65,10 @@ struct SharedStreamTest : testing::Test {
     }
     // A source of the file, not placed in 3D (no pan, no distance), looped.
     AlEffect* effect(const std::string& path, bool streamed) {
-        auto* e = static_cast<AlEffect*>(device.createEffect());
-        ResourceStream* stream = theResourceManager->openStream(path.c_str());
-        if (streamed) {
-            e->createStreaming(stream, 4);
-        } else {
-            e->createStatic(stream);
-            theResourceManager->closeStream(stream);
-            stream = nullptr;
-        }
+        ResourceStream* stream = nullptr;
+        auto* e = static_cast<AlEffect*>(
+            testsupport::loadEffect(device, path, true, true, streamed ? &stream : nullptr));
         made.emplace_back(e, stream);
-        e->setMode(SOUND3D_MODE_DISABLE, SOUND3D_APPLY_IMMEDIATE);
-        e->setLooped(true);
         return e;
     }
     std::vector<float> render(uint32_t frames) {

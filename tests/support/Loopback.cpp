@@ -2,7 +2,12 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
+#include <list>
+
+#include "interfaces/Resource.h"
+#include "sound/manager/Globals.h"
 
 namespace testsupport {
 
@@ -38,5 +43,49 @@ double Loopback::meanSquare(int blocks) {
 }
 
 double Loopback::rms(int blocks) { return std::sqrt(meanSquare(blocks)); }
+
+Loopback::Peaks Loopback::peaks(int blocks) {
+    Peaks found;
+    size_t atFullScale = 0, samples = 0;
+    for (int k = 0; k < blocks; ++k) {
+        alDevice->render(out.data(), frames);
+        for (float s : out) {
+            found.peak = std::max(found.peak, std::fabs(s));
+            atFullScale += std::fabs(s) >= 0.999f;
+            ++samples;
+        }
+    }
+    found.atFullScale = samples ? double(atFullScale) / double(samples) : 0.0;
+    return found;
+}
+
+double rmsOf(const std::vector<float>& samples) {
+    if (samples.empty()) return 0.0;
+    double sum = 0.0;
+    for (float s : samples) sum += double(s) * s;
+    return std::sqrt(sum / static_cast<double>(samples.size()));
+}
+
+std::vector<std::string> infoOf(Sound3DEffectDevice& device) {
+    std::list<std::string> lines;
+    device.getInfo(lines);
+    return {lines.begin(), lines.end()};
+}
+
+Sound3DEffect* loadEffect(Sound3DEffectDevice& device, const std::string& path, bool flat, bool looped,
+                          ResourceStream** streamed) {
+    Sound3DEffect* effect = device.createEffect();
+    ResourceStream* stream = theResourceManager->openStream(path.c_str());
+    if (streamed) {
+        effect->createStreaming(stream, 4);
+        *streamed = stream;
+    } else {
+        effect->createStatic(stream);
+        theResourceManager->closeStream(stream);
+    }
+    if (flat) effect->setMode(SOUND3D_MODE_DISABLE, SOUND3D_APPLY_IMMEDIATE);
+    if (looped) effect->setLooped(true);
+    return effect;
+}
 
 }  // namespace testsupport

@@ -12,6 +12,19 @@
 
 namespace testsupport {
 
+// RMS of samples (0 for none).
+double rmsOf(const std::vector<float>& samples);
+
+// The device's statistics lines.
+std::vector<std::string> infoOf(Sound3DEffectDevice& device);
+
+// A new effect of `device` with the sound at resource `path`: loaded whole,
+// or streamed when `streamed` is given (the stream it is handed back in
+// stays open until the caller closes it). `flat`: played without 3D
+// placement (no pan, no distance).
+Sound3DEffect* loadEffect(Sound3DEffectDevice& device, const std::string& path, bool flat = true,
+                          bool looped = false, ResourceStream** streamed = nullptr);
+
 // Writes a mono 16-bit WAV of `frames` frames of a sine of `hertz` at
 // `amplitude` (the file's directory must exist).
 void writeSine(const std::string& path, int rate, double hertz, float amplitude, size_t frames);
@@ -32,6 +45,13 @@ public:
     // channels, and its root.
     double meanSquare(int blocks);
     double rms(int blocks);
+    // Renders `blocks` blocks: the largest magnitude of any sample, and the
+    // share of samples at full scale (0.999 or more).
+    struct Peaks {
+        float peak = 0.0f;
+        double atFullScale = 0.0;
+    };
+    Peaks peaks(int blocks);
 
 private:
     std::shared_ptr<aldevice::AlDevice> alDevice;

@@ -1,5 +1,7 @@
 #include "tests/support/PulseServer.h"
 
+#include "tests/support/Loopback.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -118,29 +120,21 @@ bool Monitor::read(std::vector<float>& out, uint32_t frames) {
     return true;
 }
 
-bool Monitor::waitHeard(float level, uint32_t frames, uint32_t limitFrames) {
+bool Monitor::waitLevel(float level, uint32_t frames, uint32_t limitFrames, bool heard) {
     std::vector<float> block;
     for (uint32_t seen = 0; seen < limitFrames; seen += frames) {
         if (!read(block, frames)) return false;
-        if (rmsOf(block) >= level) return true;
+        if ((rmsOf(block) >= level) == heard) return true;
     }
     return false;
+}
+
+bool Monitor::waitHeard(float level, uint32_t frames, uint32_t limitFrames) {
+    return waitLevel(level, frames, limitFrames, true);
 }
 
 bool Monitor::waitQuiet(float level, uint32_t frames, uint32_t limitFrames) {
-    std::vector<float> block;
-    for (uint32_t seen = 0; seen < limitFrames; seen += frames) {
-        if (!read(block, frames)) return false;
-        if (rmsOf(block) < level) return true;
-    }
-    return false;
-}
-
-double rmsOf(const std::vector<float>& samples) {
-    if (samples.empty()) return 0.0;
-    double sum = 0.0;
-    for (float s : samples) sum += double(s) * s;
-    return std::sqrt(sum / samples.size());
+    return waitLevel(level, frames, limitFrames, false);
 }
 
 }  // namespace testsupport

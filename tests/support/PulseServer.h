@@ -59,11 +59,9 @@ public:
     uint64_t position() const { return readFrames; }
 
 private:
+    bool waitLevel(float level, uint32_t frames, uint32_t limitFrames, bool heard);
     pa_simple* stream = nullptr;
     uint64_t readFrames = 0;
 };
-
-// RMS of interleaved stereo samples.
-double rmsOf(const std::vector<float>& samples);
 
 }  // namespace testsupport
