@@ -98,30 +98,26 @@ void RecordingEffect::clone(Sound3DEffect* source) {
     s.source = from->s.source;
     s.state = "clone";
 }
+void RecordingEffect::take(ResourceStream* stream, const std::string& state) {
+    s.source = stream->getPath();
+    uint32_t size = streamBytes(stream);
+    const auto format = device.formatFor(s.source, &size);
+    s.frequency = format.frequency;
+    s.channels = format.channels;
+    s.bits = format.bits;
+    s.size = size;
+    s.state = state;
+}
 void RecordingEffect::createStreaming(ResourceStream* stream, unsigned long buffers) {
     auto guard = device.enter(label(), "createStreaming", {streamText(stream), std::to_string(buffers)});
     if (!stream) throw SoundObjectException("createStreaming: no stream");
     s.stream = stream;
-    s.source = stream->getPath();
-    uint32_t size = streamBytes(stream);
-    const auto format = device.formatFor(s.source, &size);
-    s.frequency = format.frequency;
-    s.channels = format.channels;
-    s.bits = format.bits;
-    s.size = size;
-    s.state = "streaming";
+    take(stream, "streaming");
 }
 void RecordingEffect::createStatic(ResourceStream* stream) {
     auto guard = device.enter(label(), "createStatic", {streamText(stream)});
     if (!stream) throw SoundObjectException("createStatic: no stream");
-    s.source = stream->getPath();
-    uint32_t size = streamBytes(stream);
-    const auto format = device.formatFor(s.source, &size);
-    s.frequency = format.frequency;
-    s.channels = format.channels;
-    s.bits = format.bits;
-    s.size = size;
-    s.state = "static";
+    take(stream, "static");
 }
 ResourceStream* RecordingEffect::getStream() {
     auto guard = device.enter(label(), "getStream", {});
@@ -278,17 +274,9 @@ void RecordingDevice::loadSettings(ResourceStream* stream) {
     while ((n = stream->read(buffer, sizeof buffer)) > 0) settings.append(buffer, static_cast<size_t>(n));
 }
 
-void RecordingDevice::beginBatch() {
-    std::lock_guard<std::recursive_mutex> guard(mutex);
-    record("device", "beginBatch", {});
-    maybeFail("beginBatch");
-}
+void RecordingDevice::beginBatch() { auto guard = enter("device", "beginBatch", {}); }
 
-void RecordingDevice::endBatch() {
-    std::lock_guard<std::recursive_mutex> guard(mutex);
-    record("device", "endBatch", {});
-    maybeFail("endBatch");
-}
+void RecordingDevice::endBatch() { auto guard = enter("device", "endBatch", {}); }
 
 void RecordingDevice::getInfo(std::list<std::string>& lines) {
     std::lock_guard<std::recursive_mutex> guard(mutex);

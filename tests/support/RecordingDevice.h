@@ -81,6 +81,7 @@ public:
 
 private:
     friend class RecordingDevice;
+    void take(ResourceStream* stream, const std::string& state);  // the sound's source, format and size
     RecordingDevice& device;
     const int id;
     State s;
