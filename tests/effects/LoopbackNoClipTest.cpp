@@ -15,11 +15,8 @@
 
 TEST(LoopbackNoClip, EveryVolumeTurnedUpPastOneNeverClipsTheMix) {
     testsupport::ResourceTree tree;
-    tree.write("/Configs/Sounds/Effects.snd",
-               "device = 'device.cfg';\nloud = 'loud.wav', 8.0, 1.0, memory, true, disable, 0;\n");
-    tree.write("/Sounds/device.cfg", "frequency = 48000;\n");
-    tree.write("/Sounds/loud.wav", "");
-    testsupport::writeSine(tree.pathOf("/Sounds/loud.wav"), 48000, 50.0, 1.0f, 48000);
+    testsupport::writeToneContent(tree, "loud = 'loud.wav', 8.0, 1.0, memory, true, disable, 0;", "loud.wav", 50.0,
+                                  1.0f, 48000);
     const uint32_t block = 1024;
     testsupport::Loopback loopback(block);
     std::vector<Effect*> effects;

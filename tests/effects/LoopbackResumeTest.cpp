@@ -10,10 +10,8 @@
 
 TEST(LoopbackResume, APausedAndResumedSoundContinuesAtTheSameFrame) {
     testsupport::ResourceTree tree;
-    tree.write("/Configs/Sounds/Effects.snd", "device = 'device.cfg';\ntone = 'tone.wav', 1.0, 1.0, disk, false, disable, 0;\n");
-    tree.write("/Sounds/device.cfg", "frequency = 48000;\n");
-    tree.write("/Sounds/tone.wav", "");
-    testsupport::writeSine(tree.pathOf("/Sounds/tone.wav"), 48000, 440.0, 0.5f, 48000 * 3);
+    testsupport::writeToneContent(tree, "tone = 'tone.wav', 1.0, 1.0, disk, false, disable, 0;", "tone.wav", 440.0,
+                                  0.5f, 48000 * 3);
     const uint32_t block = 1024;
     testsupport::Loopback loopback(block);
     sandbox::SoundStack stack;

@@ -14,11 +14,9 @@
 
 TEST(LandLoopback, HeardInsideItsMarginLouderNearerAndFadedAtHalfPastTen) {
     testsupport::ResourceTree tree;
-    tree.write("/Configs/Sounds/Effects.snd", "device = 'device.cfg';\ntone = 'tone.wav', 1.0, 1.0, disk, true, normal, 0;\n");
-    tree.write("/Sounds/device.cfg", "frequency = 48000;\n");
-    tree.write("/Sounds/tone.wav", "");
     // One second of 400 Hz: whole periods, a clean loop.
-    testsupport::writeSine(tree.pathOf("/Sounds/tone.wav"), 48000, 400.0, 0.5f, 48000);
+    testsupport::writeToneContent(tree, "tone = 'tone.wav', 1.0, 1.0, disk, true, normal, 0;", "tone.wav", 400.0, 0.5f,
+                                  48000);
     tree.write("/Configs/Sounds/AdaptSettings.cfg", "randomSoundLimiter = 0.0; algorithm = 0.0;\n");
     LandInsonificator::resetSettings();
 

@@ -11,13 +11,11 @@
 
 TEST(MusicLoopback, FadedInWithRealStepsHeardAtItsLevelThenQuietHalvesIt) {
     testsupport::ResourceTree tree;
-    tree.write("/Configs/Sounds/Effects.snd",
-               "device = 'device.cfg';\ntone = 'tone.wav', 1.0, 1.0, memory, true, disable, 0;\n");
-    tree.write("/Sounds/device.cfg", "frequency = 48000;\n");
+    // One second of tone, a whole number of periods.
+    testsupport::writeToneContent(tree, "tone = 'tone.wav', 1.0, 1.0, memory, true, disable, 0;", "tone.wav", 400.0,
+                                  0.5f, 48000);
     // Two steps: the fader stands at 0.5 for a whole second before it ends.
     tree.write("/Configs/Sounds/MusicSettings.cfg", "fadeStepNumber = 2;\nsleepMilliseconds = 1000;\nlouder = 0.5;\n");
-    // One second, a whole number of periods.
-    testsupport::writeSine(tree.pathOf("/Sounds/tone.wav"), 48000, 400.0, 0.5f, 48000);
     testsupport::Loopback loopback(4096);
     // Root mean square of the next block, after the device's de-click ramp.
     auto level = [&] {

@@ -23,6 +23,13 @@ void writeSine(const std::string& path, int rate, double hertz, float amplitude,
     sf_close(file);
 }
 
+void writeToneContent(ResourceTree& tree, const std::string& record, const std::string& file, double hertz,
+                      float amplitude, size_t frames) {
+    tree.write("/Configs/Sounds/Effects.snd", "device = 'device.cfg';\n" + record + "\n");
+    tree.write("/Sounds/device.cfg", "frequency = 48000;\n");
+    writeSine(tree.pathOf("/Sounds/" + file), 48000, hertz, amplitude, frames);
+}
+
 Loopback::Loopback(uint32_t blockFrames)
     : alDevice(std::make_shared<aldevice::AlDevice>(aldevice::Output{aldevice::Output::Loopback, ""})),
       provider(alDevice),

@@ -9,6 +9,7 @@
 
 #include "platform/device/AlDevice.h"
 #include "tests/support/RecordingDevice.h"
+#include "tests/support/ResourceTree.h"
 
 namespace testsupport {
 
@@ -24,6 +25,13 @@ std::vector<std::string> infoOf(Sound3DEffectDevice& device);
 // placement (no pan, no distance).
 Sound3DEffect* loadEffect(Sound3DEffectDevice& device, const std::string& path, bool flat = true,
                           bool looped = false, ResourceStream** streamed = nullptr);
+
+// Content of one sound at 48 kHz in `tree`: "Effects.snd" holds the device
+// settings' entry and `record` (e.g. "tone = 'tone.wav', 1.0, ..."), the
+// device mixes at 48 kHz, and "/Sounds/" + `file` is a sine as writeSine
+// writes it.
+void writeToneContent(ResourceTree& tree, const std::string& record, const std::string& file, double hertz,
+                      float amplitude, size_t frames);
 
 // Writes a mono 16-bit WAV of `frames` frames of a sine of `hertz` at
 // `amplitude` (the file's directory must exist).
