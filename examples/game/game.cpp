@@ -108,6 +108,7 @@ int main(int argc, char** argv) {
     UIInsonificator* menus = new UIInsonificator;  // after activate(), else silent for good
     sound->startMusic("theme");
 
+    sound->setRandomSeed(0.25f);  // the same landscape every run (else the calendar's)
     sound->prepareGame(game.host.view(), game.host.board());
     sound->startGame();
     sound->reReadConfig("/valley.cfg");  // the map "/Maps/valley.cfg": names are below "/Maps"

@@ -120,6 +120,7 @@ void Sound3DDeviceManager::openLoopback() {
         session = ++c.number;
         c.closed = false;
         renderClock().restart();
+        renderClock().setWaitOnSignal(true);
         osthread::setThreadClock(&renderClock());
     }
     auto device = makeDevice(session);

@@ -29,6 +29,17 @@ void RenderClock::workGiven(unsigned int threadId, unsigned long long work) {
     if (thread.state == State::Idle && !released) thread.state = State::Busy;
 }
 
+void RenderClock::setWaitOnSignal(bool on) {
+    std::lock_guard<std::mutex> guard(mutex);
+    waitOnSignal = on;
+}
+
+void RenderClock::workSignalled(unsigned int threadId, unsigned long long) {
+    std::unique_lock<std::mutex> guard(mutex);
+    if (!waitOnSignal) return;
+    changed.wait(guard, [&] { return released || threads[threadId].state != State::Busy; });
+}
+
 void RenderClock::idle(unsigned long long workDone) {
     std::lock_guard<std::mutex> guard(mutex);
     Thread& self = threads[osthread::currentThreadId()];

@@ -39,6 +39,11 @@ public:
     void advanceTo(uint64_t frame);
     // Waits until no thread is busy.
     void settle();
+    // With `on`, a thread that signals work to another waits until that one
+    // is asleep or idle again (the game's next call then never races the
+    // worker); off (as at first), it returns at once.
+    void setWaitOnSignal(bool on);
+    void workSignalled(unsigned int threadId, unsigned long long work) override;
     // From now on sleeps end at once (the session is shutting down and
     // nothing more is mixed); sleepers wake.
     void release();
@@ -61,6 +66,7 @@ private:
     uint32_t frequency;
     uint64_t frames = 0;
     bool released = false;
+    bool waitOnSignal = false;
 };
 
 }  // namespace aldevice

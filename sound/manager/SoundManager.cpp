@@ -127,6 +127,10 @@ void SoundManager::prepareGame(View* view, GameBoard* board) {
     if (usable("prepareGame")) theLandInsonificator->initialize(view, board);
 }
 
+void SoundManager::setRandomSeed(float seed) {
+    if (usable("setRandomSeed")) theLandInsonificator->setRandomSeed(seed);
+}
+
 void SoundManager::startGame() {
     if (!usable("startGame")) return;
     theLandInsonificator->start();
