@@ -228,7 +228,9 @@ void AlEffect::clone(Sound3DEffect* sourceEffect) {
 }
 
 void AlEffect::createStatic(ResourceStream* s) {
-    std::lock_guard<std::recursive_mutex> guard(device.lock);
+    // Read and decoded without the device's lock: every output mixes under
+    // that lock, and a long sound takes a good part of a second to decode.
+    // Only the finished samples go to the mixer under it.
     Decoder decoded(s, "createStatic");
     const std::vector<int16_t> samples = decoded.decodeAll();
     auto made = std::make_shared<Buffer>();
@@ -236,6 +238,7 @@ void AlEffect::createStatic(ResourceStream* s) {
     made->channels = decoded.channels();
     made->frames = static_cast<uint32_t>(samples.size() / made->channels);
     made->bytes = static_cast<uint32_t>(samples.size() * sizeof(int16_t));
+    std::lock_guard<std::recursive_mutex> guard(device.lock);
     const ContextScope current = device.makeCurrent();
     alGetError();
     alGenBuffers(1, &made->id);
