@@ -1,5 +1,6 @@
 // The device off the happy path: a long sound loading on a game thread while
-// the mix goes on.
+// the mix goes on, and a settings file that changes the mixer's rate after
+// the device started.
 #include <gtest/gtest.h>
 
 #include <sndfile.h>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "platform/device/AlDevice.h"
+#include "platform/debug/Capture.h"
 #include "tests/device/SoundFiles.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/ResourceTree.h"
@@ -129,5 +131,89 @@ TEST(DeviceLoads, ALongSoundLoadingOnAGameThreadNeverHoldsUpTheMix) {
         device.destroyEffect(hum);
         device.uninitialize();
     }
+}
+
+// The request manager opens the device, then reads its settings file: a
+// "frequency" there makes the mixer again at that rate after the device
+// started. The WAV output's file and the loudness meter follow the mixer:
+// the header says 44100, the tone plays at its pitch, and the meter's time
+// is the file's.
+TEST(DeviceRates, TheWavFileAndTheMeterFollowARateTheSettingsFileGivesAfterTheStart) {
+    testsupport::ResourceTree tree;
+    testsupport::TemporaryDirectory dir;
+    tree.write("/Sounds/tone.wav", "");
+    soundfiles::writeTone(tree.pathOf("/Sounds/tone.wav"), 2.0, 441.0, 44100, 1, Format::Wav);
+    tree.write("/Sounds/device.cfg", "frequency = 44100;\n");
+    auto readSettings = [](AlDevice& device) {
+        ResourceStream* stream = theResourceManager->openStream("/Sounds/device.cfg");
+        device.loadSettings(stream);
+        theResourceManager->closeStream(stream);
+    };
+
+    const std::string file = dir.file("mix.wav");
+    aldevice::Loudness metered;
+    debug::Capture log;
+    auto beganAgain = [&] {
+        int n = 0;
+        for (const debug::Record& r : log.records())
+            n += r.text == "Sound device wav:" + file + ": the mixer runs at 44100 Hz now; the file begins again at that rate";
+        return n;
+    };
+    {
+        AlDevice device(Output{Output::Wav, file});
+        device.initialize();
+        readSettings(device);
+        Sound3DEffect* tone = testsupport::loadEffect(device, "/Sounds/tone.wav");
+        tone->play();
+        ASSERT_TRUE(device.waitMixed(device.framesMixed() + 44100, std::chrono::seconds(20)));
+        device.destroyEffect(tone);
+        device.uninitialize();
+        metered = device.loudness();
+    }
+    EXPECT_EQ(beganAgain(), 0);  // only silence was mixed before the settings were read
+    SF_INFO info{};
+    SNDFILE* wav = sf_open(file.c_str(), SFM_READ, &info);
+    ASSERT_NE(wav, nullptr);
+    EXPECT_EQ(info.samplerate, 44100);
+    std::vector<float> samples(static_cast<size_t>(info.frames) * 2);
+    sf_readf_float(wav, samples.data(), info.frames);
+    sf_close(wav);
+    // 441 Hz at the header's rate: one rising zero crossing every 100 frames.
+    size_t first = 0;
+    while (first < samples.size() / 2 && std::fabs(samples[2 * first]) < 0.01f) ++first;
+    ASSERT_GT(info.frames, static_cast<sf_count_t>(first + 22050));
+    int rising = 0;
+    for (size_t k = first + 1; k <= first + 22050; ++k) rising += samples[2 * (k - 1)] < 0 && samples[2 * k] >= 0;
+    EXPECT_NEAR(rising * double(info.samplerate) / 22050, 441.0, 5.0);
+    EXPECT_NEAR(metered.seconds * 44100, double(info.frames), 512.0);
+
+    // A re-read that changes the rate while the file holds sound: the file
+    // begins again at the new rate, and says so.
+    {
+        AlDevice device(Output{Output::Wav, file});
+        device.initialize();
+        Sound3DEffect* tone = testsupport::loadEffect(device, "/Sounds/tone.wav");
+        tone->play();
+        ASSERT_TRUE(device.waitMixed(device.framesMixed() + 4800, std::chrono::seconds(20)));
+        readSettings(device);
+        ASSERT_TRUE(device.waitMixed(device.framesMixed() + 4410, std::chrono::seconds(20)));
+        device.destroyEffect(tone);
+        device.uninitialize();
+    }
+    EXPECT_EQ(beganAgain(), 1);
+    info = SF_INFO{};
+    wav = sf_open(file.c_str(), SFM_READ, &info);
+    ASSERT_NE(wav, nullptr);
+    EXPECT_EQ(info.samplerate, 44100);
+    sf_close(wav);
+
+    // The hand-pumped output: one second rendered reads one second metered.
+    AlDevice loopback(Output{Output::Loopback, ""});
+    loopback.initialize();
+    readSettings(loopback);
+    std::vector<float> out(2 * 4410);
+    for (int k = 0; k < 10; ++k) loopback.render(out.data(), 4410);
+    EXPECT_DOUBLE_EQ(loopback.loudness().seconds, 1.0);
+    loopback.uninitialize();
 }
 
