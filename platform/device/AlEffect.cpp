@@ -7,6 +7,8 @@
 #include <AL/alc.h>
 #include <AL/alext.h>
 
+#include <cmath>
+
 #include "platform/device/Decoder.h"
 #include "platform/device/SharedStream.h"
 
@@ -170,7 +172,9 @@ void AlEffect::setPlayPosition(uint32_t p) {
 
 void AlEffect::setVolume(float v) {
     std::lock_guard<std::recursive_mutex> guard(device.lock);
-    volume = v;
+    // A volume that is not a number is silence: the voice would refuse it
+    // and keep playing at its old gain.
+    volume = std::isnan(v) ? 0.0f : v;
     if (source) {
         const ContextScope current = device.makeCurrent();
         alSourcef(source, AL_GAIN, v);

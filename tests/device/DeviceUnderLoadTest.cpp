@@ -1,6 +1,7 @@
 // The device off the happy path: a long sound loading on a game thread while
-// the mix goes on, and a settings file that changes the mixer's rate after
-// the device started.
+// the mix goes on, a settings file that changes the mixer's rate after the
+// device started, and sounds whose position or volume is not a number among
+// more sounds than there are voices.
 #include <gtest/gtest.h>
 
 #include <sndfile.h>
@@ -14,6 +15,8 @@
 #include <limits>
 #include <mutex>
 #include <thread>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "platform/device/AlDevice.h"
@@ -217,3 +220,74 @@ TEST(DeviceRates, TheWavFileAndTheMeterFollowARateTheSettingsFileGivesAfterTheSt
     loopback.uninitialize();
 }
 
+// More sounds play than there are voices, some with a position or a volume
+// that is not a number: those count as silent, so the voices go to the
+// loudest of the others (the nearest), however the two kinds are mixed in
+// the device's list and whichever played first.
+TEST(DeviceVoices, SoundsWhosePositionOrVolumeIsNotANumberCountAsSilentForTheVoices) {
+    testsupport::ResourceTree tree;
+    tree.write("/Sounds/a.wav", "");
+    soundfiles::writeTone(tree.pathOf("/Sounds/a.wav"), 5.0, 440.0, 48000, 1, Format::Wav);
+    AlDevice device(Output{Output::Loopback, ""});
+    device.initialize();
+    aldevice::Settings settings;
+    settings.voices = 8;
+    device.applySettings(settings);
+    device.getListener()->setPosition(Vector(0, 0, 0), SOUND3D_APPLY_IMMEDIATE);
+    Sound3DEffect* source = testsupport::loadEffect(device, "/Sounds/a.wav", false);
+
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    struct Sound {
+        AlEffect* effect;
+        bool number;   // position and volume are numbers
+        float distance;
+    };
+    std::vector<Sound> sounds;
+    for (int k = 0; k < 60; ++k) {
+        auto* effect = static_cast<AlEffect*>(device.createEffect());
+        effect->clone(source);
+        effect->setRadius(1.0f, SOUND3D_APPLY_IMMEDIATE);
+        const float distance = float(2 + (k * 37) % 60);  // each distance once, in a scrambled order
+        switch (k % 4) {
+            case 0: effect->setPosition(Vector(nan, 0, 0), SOUND3D_APPLY_IMMEDIATE); break;
+            case 1:
+                effect->setPosition(Vector(distance, 0, 0), SOUND3D_APPLY_IMMEDIATE);
+                effect->setVolume(nan);
+                break;
+            default: effect->setPosition(Vector(distance, 0, 0), SOUND3D_APPLY_IMMEDIATE); break;
+        }
+        sounds.push_back({effect, k % 4 >= 2, distance});
+    }
+    // The sounds without a number play first and take the free voices.
+    for (const Sound& s : sounds)
+        if (!s.number) s.effect->play();
+    for (const Sound& s : sounds)
+        if (s.number) s.effect->play();
+    // The heard ones, by distance (-1: one without a number), against the
+    // nearest of those with numbers that still play.
+    auto heardAndNearest = [&] {
+        std::vector<float> out(2 * 1024);
+        device.render(out.data(), 1024);
+        std::vector<float> heard, nearest;
+        for (const Sound& s : sounds) {
+            if (s.effect->isHeard()) heard.push_back(s.number ? s.distance : -1.0f);
+            if (s.number && s.effect->isPlaying()) nearest.push_back(s.distance);
+        }
+        std::sort(heard.begin(), heard.end());
+        std::sort(nearest.begin(), nearest.end());
+        nearest.resize(8);
+        return std::make_pair(heard, nearest);
+    };
+    auto [heard, nearest] = heardAndNearest();
+    EXPECT_EQ(heard, nearest);
+    for (const Sound& s : sounds) EXPECT_TRUE(s.effect->isPlaying());
+    // The four nearest stop: the next four take their voices.
+    for (const Sound& s : sounds)
+        if (s.number && s.distance <= nearest[3]) s.effect->stop();
+    std::tie(heard, nearest) = heardAndNearest();
+    EXPECT_EQ(heard, nearest);
+
+    for (const Sound& s : sounds) device.destroyEffect(s.effect);
+    device.destroyEffect(source);
+    device.uninitialize();
+}
