@@ -12,6 +12,7 @@
 //
 // Threads: a sink is used by one thread at a time (the device's thread, or
 // the device's initialize/uninitialize while that thread is not running).
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -38,8 +39,12 @@ public:
 
 // A sink that plays to nobody.
 std::unique_ptr<Sink> openNullSink();
-// A 16-bit stereo WAV file, finished when the sink is destroyed.
-std::unique_ptr<Sink> openWavSink(const std::string& path, uint32_t rate, std::string* why);
+// A 16-bit stereo WAV file at `rate`, finished when the sink is destroyed.
+// With `mixRate` (the rate of the period last mixed, set by the thread that
+// writes) the file follows the mixer: a period at another rate begins the
+// file again at that rate.
+std::unique_ptr<Sink> openWavSink(const std::string& path, uint32_t rate, std::string* why,
+                                  const std::atomic<uint32_t>* mixRate = nullptr);
 // The sound server named by PULSE_SERVER, else the user's own; null (and
 // *why set) when none answers. `bufferFrames` is the server-side buffer the
 // sink keeps filled: the output's latency, and how long a write may block.
