@@ -197,10 +197,14 @@ struct ContentWatch::State {
     std::map<std::string, Pending> pending;  // full paths of files the library reads
     std::set<std::string> seen;              // every path seen, for waitForChange
     std::atomic<bool> anyPending{false};
-    // Content paths of refused batches: true for a file that was in error
-    // itself (tried again when it changes again), false for one refused
-    // with it (tried again with the next batch).
-    std::map<std::string, bool> held;
+    // A file of a refused batch. One refused with others is tried again
+    // with the next batch; one in error itself when it changes again, or
+    // when a sound file it named and did not find comes.
+    struct Held {
+        bool inError = false;
+        std::set<std::string> waitsFor;  // content paths of sound files
+    };
+    std::map<std::string, Held> held;  // by content path
     unsigned long reloads = 0;
     unsigned long refusals = 0;
 
@@ -351,13 +355,17 @@ bool ContentWatch::State::apply(const std::set<std::string>& paths) {
     UIInsonificator* menuSounds = nullptr;
     {
         std::lock_guard<std::mutex> guard(mutex);
+        for (const std::string& path : paths) content.insert(contentPath(path));
         // Files refused only for another file's error come again; a file in
-        // error itself waits for its own next change.
-        for (const auto& file : held)
-            if (!file.second) content.insert(file.first);
+        // error itself waits for its own next change, or for a sound it
+        // named and did not find.
+        for (const auto& file : held) {
+            bool comes = !file.second.inError;
+            for (const std::string& sound : file.second.waitsFor) comes = comes || content.count(sound) != 0;
+            if (comes) content.insert(file.first);
+        }
         menuSounds = menus;
     }
-    for (const std::string& path : paths) content.insert(contentPath(path));
     if (content.empty()) return false;
 
     // Each file is read once: the check and the apply both read these bytes.
@@ -366,10 +374,10 @@ bool ContentWatch::State::apply(const std::set<std::string>& paths) {
     const Pins pins(files);
 
     std::vector<std::string> problems;  // "file:line: text"
-    std::set<std::string> inError;      // the content paths they belong to
+    std::map<std::string, Held> inError;  // the content paths they belong to
     auto problem = [&](const std::string& file, const std::string& text) {
         problems.push_back(text);
-        inError.insert(file);
+        inError[file].inError = true;
     };
     std::vector<std::string> done;  // what was reloaded, for the log line
     RequestManager* requests = theRequestManager;
@@ -408,19 +416,21 @@ bool ContentWatch::State::apply(const std::set<std::string>& paths) {
                           const std::string& owner) {
         if (name == "device") return;  // the device's settings file, not a sound
         const auto key = std::make_pair(record.fileName, record.storage);
-        auto done = checked.find(key);
-        if (done == checked.end()) {
+        auto known = checked.find(key);
+        if (known == checked.end()) {
             uint32_t frames = 0;
             std::string why;
             if (!requests->checkSound(record.fileName, record.storage, &frames, &why)) {
                 const std::string sound = shown(soundFilesDirectory + record.fileName);
                 problem(owner, (where == sound ? where : where + ": " + sound) + ": " + why);
+                if (owner != soundFilesDirectory + record.fileName)
+                    inError[owner].waitsFor.insert(soundFilesDirectory + record.fileName);
                 checked.emplace(key, 0);
                 return;
             }
-            done = checked.emplace(key, frames).first;
+            known = checked.emplace(key, frames).first;
         }
-        if (done->second) reload.frames[name] = done->second;
+        if (known->second) reload.frames[name] = known->second;
     };
     // The records in use, copied: the request manager may be read again on
     // another thread meanwhile.
@@ -504,7 +514,10 @@ bool ContentWatch::State::apply(const std::set<std::string>& paths) {
         error("Content not reloaded: " + std::to_string(problems.size()) + (problems.size() == 1 ? " error" : " errors") +
               " in " + joined(names) + "; the last good content plays on");
         std::lock_guard<std::mutex> guard(mutex);
-        for (const std::string& path : content) held[path] = inError.count(path) != 0;
+        for (const std::string& path : content) {
+            auto found = inError.find(path);
+            held[path] = found == inError.end() ? Held() : found->second;
+        }
         ++refusals;
         return true;
     }

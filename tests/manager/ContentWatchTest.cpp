@@ -394,29 +394,50 @@ TEST_F(ContentWatchTest, AVimLikeSaveAppliesTheSaveOnceAndNothingElse) {
     EXPECT_EQ(watch->getRefusedCount(), 0u);
 }
 
-// A file in error is held until it is fixed or removed; meanwhile a clean
-// save of another file is applied on its own. A removed settings file reads
-// as empty (its defaults), a removed map is ignored.
+// A file in error is held until it is fixed or removed (or the sound it
+// named comes); meanwhile a clean save of another file is applied on its
+// own. A removed settings file reads as empty (its defaults), a removed map
+// is ignored.
 TEST_F(ContentWatchTest, AFileInErrorIsReleasedWhenFixedOrRemovedAndHoldsBackNoOther) {
     const std::string listener = "/Configs/Sounds/Listener.cfg";
     const std::string map = "/Maps/valley.cfg";
     struct Case {
         const char* what;
         std::string file, bad;
-        std::function<void()> release;  // fixes or removes it
+        std::function<std::string()> release;  // fixes or removes it; the file the watch reports
         ChangeKind releasedAs;
         std::string applied;  // the log line of the release
         std::function<void()> check;
     };
     const Case cases[] = {
         {"Effects.snd fixed", effectsPath, effects(tone(0.25f)) + "broken = ;\n",
-         [&] { tree.write(effectsPath, effects(tone(0.5f))); }, ChangeKind::Written,
-         "Content changed: Configs/Sounds/Effects.snd; reloaded: effect records",
+         [&] {
+             tree.write(effectsPath, effects(tone(0.5f)));
+             return effectsPath;
+         },
+         ChangeKind::Written, "Content changed: Configs/Sounds/Effects.snd; reloaded: effect records",
          [&] { EXPECT_FLOAT_EQ(effect->getVolume("ShellManager"), 0.5f); }},
-        {"settings removed", listener, "processTimeLimit = ;\n", [&] { tree.remove(listener); }, ChangeKind::Removed,
-         "Content changed: Configs/Sounds/Listener.cfg; reloaded: listener settings (defaults)",
+        {"Effects.snd naming a sound that comes later", effectsPath,
+         effects(tone(0.5f)) + "gone = 'gone.wav', 1.0, 1.0, memory, false, disable, 0;\n",
+         [&] {
+             writeSine(tree.pathOf("/Sounds/gone.wav"), rate, 440.0, 0.5f, rate);
+             return std::string("/Sounds/gone.wav");
+         },
+         ChangeKind::MovedIn, "Content changed: Configs/Sounds/Effects.snd, Sounds/gone.wav; reloaded: effect records",
+         [&] { EXPECT_FLOAT_EQ(effect->getVolume("ShellManager"), 0.5f); }},
+        {"settings removed", listener, "processTimeLimit = ;\n",
+         [&] {
+             tree.remove(listener);
+             return listener;
+         },
+         ChangeKind::Removed, "Content changed: Configs/Sounds/Listener.cfg; reloaded: listener settings (defaults)",
          [&] { EXPECT_FLOAT_EQ(ListenerSettings::getProcessTimeLimit(), 5.0f); }},
-        {"map removed", map, "Sounds = {\n", [&] { tree.remove(map); }, ChangeKind::Removed,
+        {"map removed", map, "Sounds = {\n",
+         [&] {
+             tree.remove(map);
+             return map;
+         },
+         ChangeKind::Removed,
          "Content changed: Maps/valley.cfg; reloaded: maps removed, nothing to apply: Maps/valley.cfg", [] {}},
     };
     for (const Case& c : cases) {
@@ -443,8 +464,7 @@ TEST_F(ContentWatchTest, AFileInErrorIsReleasedWhenFixedOrRemovedAndHoldsBackNoO
         EXPECT_EQ(linesStartingWith(log, "Content not reloaded: "), 1u);
         EXPECT_TRUE(watch->hasHeld());
 
-        c.release();
-        report(scripted, c.file, c.releasedAs);
+        report(scripted, c.release(), c.releasedAs);
         EXPECT_TRUE(quietFrame());
         EXPECT_EQ(log.count(c.applied), 1u);
         EXPECT_FALSE(watch->hasHeld());
@@ -457,6 +477,7 @@ TEST_F(ContentWatchTest, AFileInErrorIsReleasedWhenFixedOrRemovedAndHoldsBackNoO
         effect = nullptr;
         tree.write(effectsPath, effects(tone(1.0f)));
         tree.write(listener, "processTimeLimit = 5.0;\n");
+        if (std::filesystem::exists(tree.pathOf("/Sounds/gone.wav"))) tree.remove("/Sounds/gone.wav");
     }
 }
 
