@@ -164,10 +164,14 @@ void ShellManager::deactivateAllEffects() {
 
 Listener* ShellManager::createListener() {
     Guard guard(lock);
-    auto* listener = new ShellListener;
-    listeners.push_back(listener);
-    if (listenersActive) listener->activate();
-    return listener;
+    Listener* made = nullptr;
+    guarded(channels::soundManager, DEBUG_CONTEXT, "createListener", [&] {
+        std::unique_ptr<Listener> listener(new ShellListener);
+        listeners.push_back(listener.get());
+        made = listener.release();
+    });
+    if (made && listenersActive) made->activate();
+    return made;
 }
 
 void ShellManager::destroyListener(Listener* listener) {
