@@ -50,7 +50,16 @@ void NotifyingObject::stopNotifying() {
     // running the loop, so there is no doneEvent to wait for.
     const bool looping = openGate();
     stopEvent.set();
-    if (looping && hasThread()) WaitingObject(&doneEvent).wait();
+    if (looping && hasThread()) {
+        try {
+            WaitingObject(&doneEvent).wait();
+        } catch (const std::bad_alloc&) {
+            // No memory for the wait (this may run in a destructor): the
+            // thread ends right after it signals doneEvent, so waiting for
+            // its end is the same wait and needs none.
+            threadHandle.join();
+        }
+    }
     delete waiter;
     waiter = nullptr;
 }

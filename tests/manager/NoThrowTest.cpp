@@ -26,6 +26,7 @@
 #include "sound/diagnostics/RequestInformator.h"
 #include "sound/diagnostics/RequestInformatorWindow.h"
 #include "sound/effects/Effect.h"
+#include "sound/effects/ProcessHearer.h"
 #include "sound/insonificators/ActInsonificator.h"
 #include "sound/land/LandInsonificator.h"
 #include "sound/manager/Globals.h"
@@ -235,6 +236,30 @@ const AllocationCase allocationCases[] = {
          m.prepareGame(&t.host.view, &t.host.board);
      },
      [](NoThrowTest&, SoundManager& m) { m.saveGame(&saveBlock); }},
+    {"prepareGame", "failed to prepareGame: out of memory", [](NoThrowTest&, SoundManager& m) { m.activate(); },
+     [](NoThrowTest& t, SoundManager& m) {
+         m.prepareGame(&t.host.view, &t.host.board);
+         m.startGame();
+     }},
+    {"loadGame", "failed to loadGame: out of memory",
+     [](NoThrowTest& t, SoundManager& m) {
+         m.activate();
+         m.prepareGame(&t.host.view, &t.host.board);
+         m.saveGame(&saveBlock);
+     },
+     [](NoThrowTest&, SoundManager& m) { m.loadGame(&saveBlock); }},
+    {"the statistics", "Skip generateInfo: out of memory",
+     [](NoThrowTest& t, SoundManager& m) {
+         m.activate();
+         t.shotIsHeard();
+     },
+     [](NoThrowTest&, SoundManager&) {
+         // The keys as the debug-input library hands them over: the window
+         // opens and is filled, a pass refreshes it, and it closes.
+         theRequestInformator->process(27, 1);
+         theProcessHearerManager->processHearers(1000.0f);
+         theRequestInformator->process(15, 1);
+     }},
 };
 
 struct AllocationFailure : NoThrowTest, testing::WithParamInterface<AllocationCase> {};
