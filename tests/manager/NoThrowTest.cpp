@@ -22,6 +22,8 @@
 
 #include "interfaces/Config.h"
 #include "interfaces/DebugInput.h"
+#include "interfaces/Engine.h"
+#include "interfaces/GameLogic.h"
 #include "sandbox/host/Host.h"
 #include "sound/diagnostics/RequestInformator.h"
 #include "sound/diagnostics/RequestInformatorWindow.h"
@@ -102,6 +104,11 @@ struct NoThrowTest : testing::Test {
         for (const char* f : {"device.cfg", "shot.wav", "surf.ogg", "theme.ogg"})
             tree.write(std::string("/Sounds/") + f, std::string(64, 'x'));
         tree.write("/Configs/Sounds/MusicSettings.cfg", "fadeStepNumber = 2; sleepMilliseconds = 0;\n");
+        // Surf on every coast cell.
+        tree.write("/Configs/Sounds/DefaultSounds.cfg",
+                   "surf = { regionType = \"coast\"; regionWidth = 1.0; regionHeight = 1.0; powerRadius = 2.0;\n"
+                   "  threshold = 1.0; probability = 1.0; auto = true; soundName = \"surf\"; beginHour = 0.0;\n"
+                   "  endHour = 0.0; };\n");
         LandInsonificator::resetSettings();
     }
     void TearDown() override { LandInsonificator::resetSettings(); }
@@ -215,6 +222,12 @@ std::ostream& operator<<(std::ostream& out, const AllocationCase& c) { return ou
 
 configmanager::ConfigManager saveBlock;
 
+void startedGame(NoThrowTest& t, SoundManager& m) {
+    m.activate();
+    m.prepareGame(&t.host.view, &t.host.board);
+    m.startGame();
+}
+
 const AllocationCase allocationCases[] = {
     {"create SoundManager", "failed to create SoundManager: out of memory", nullptr, nullptr},
     {"activate", "Skip initialize: out of memory", nullptr, [](NoThrowTest&, SoundManager& m) { m.activate(); }},
@@ -260,6 +273,17 @@ const AllocationCase allocationCases[] = {
          theProcessHearerManager->processHearers(1000.0f);
          theRequestInformator->process(15, 1);
      }},
+    {"a cell change", "failed to afterChangeLandscapeSubtype: out of memory", startedGame,
+     [](NoThrowTest&, SoundManager&) {
+         static_cast<GameBoardListener*>(theLandInsonificator)
+             ->afterChangeLandscapeSubtype(Point2D{2, 2}, sandbox::Coast, sandbox::Coast);
+     }},
+    {"a rendered frame", "out of memory",
+     [](NoThrowTest& t, SoundManager& m) {
+         startedGame(t, m);
+         t.host.board.setSubtype(Point2D{2, 2}, sandbox::Coast);
+     },
+     [](NoThrowTest&, SoundManager&) { static_cast<RenderDriverListener*>(theLandInsonificator)->initView(nullptr); }},
 };
 
 struct AllocationFailure : NoThrowTest, testing::WithParamInterface<AllocationCase> {};
