@@ -5,6 +5,7 @@
 #include "interfaces/Config.h"
 #include "sound/effects/Effect.h"
 #include "sound/insonificators/InsonificatorManager.h"
+#include "sound/manager/Boundary.h"
 #include "sound/manager/Globals.h"
 #include "sound/manager/LogChannels.h"
 
@@ -100,6 +101,12 @@ void MusicInsonificator::loud() {
 }
 
 void MusicInsonificator::reReadConfig() {
+    guarded(channels::soundManager, DEBUG_CONTEXT, "reReadConfig", [this] { readSettings(); });
+    if (sleepMilliseconds.load() < 20)
+        channels::soundManager.post(debug::Warning(DEBUG_CONTEXT, 0.1f) << "sleepMilliseconds < 20 defaulting to zero");
+}
+
+void MusicInsonificator::readSettings() {
     configmanager::ConfigManager config;
     if (config.readFile(settingsPath)) {
         int steps = fadeStepNumber.load(), pause = sleepMilliseconds.load();
@@ -111,8 +118,6 @@ void MusicInsonificator::reReadConfig() {
         quietLevel = louder;
         sleepMilliseconds = pause;
     }
-    if (sleepMilliseconds.load() < 20)
-        channels::soundManager.post(debug::Warning(DEBUG_CONTEXT, 0.1f) << "sleepMilliseconds < 20 defaulting to zero");
 }
 
 void MusicInsonificator::save(configmanager::Block* block) {
@@ -121,7 +126,7 @@ void MusicInsonificator::save(configmanager::Block* block) {
         return;
     }
     std::lock_guard<std::mutex> guard(callerLock);
-    block->setProperty("bgmID", &bgmID);
+    guarded(channels::soundManager, DEBUG_CONTEXT, "save", [&] { block->setProperty("bgmID", &bgmID); });
 }
 
 void MusicInsonificator::load(configmanager::Block* block) {
@@ -130,7 +135,12 @@ void MusicInsonificator::load(configmanager::Block* block) {
         return;
     }
     std::lock_guard<std::mutex> guard(callerLock);
-    block->getProperty("bgmID", &bgmID);
+    // Read into a copy: a read that runs out of memory keeps the music as it was.
+    guarded(channels::soundManager, DEBUG_CONTEXT, "load", [&] {
+        std::string read = bgmID;
+        block->getProperty("bgmID", &read);
+        bgmID.swap(read);
+    });
 }
 
 void MusicInsonificator::waitUntilServed() {

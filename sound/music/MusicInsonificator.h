@@ -147,6 +147,7 @@ private:
     friend class MusicInsonificatorTestAccess;
 
     void wakeWorker();
+    void readSettings();  // MusicSettings.cfg into the settings; may run out of memory
     // Whether the worker thread exists; without it (it could not be
     // created) the warning "Skip OPERATION: no music worker" is logged.
     bool hasWorker(const char* operation);
