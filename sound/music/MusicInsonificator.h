@@ -31,6 +31,11 @@
 // and never wait for the worker (a small lock orders concurrent start and
 // stop calls). The worker runs process() and everything it calls.
 //
+// No worker: when its thread cannot be created the construction logs the
+// error "failed to initiate: no thread for the music worker, music is
+// refused", and start, stop, quiet and loud each log the warning "Skip
+// OPERATION: no music worker" and change nothing; the waits return at once.
+//
 // Shutdown: the destructor lets the worker finish its run, which serves
 // every command queued before or during it, each fade with all its steps and
 // the configured pause after each; commands queued after the worker's last
@@ -120,6 +125,7 @@ public:
 
 protected:
     void process() override;
+    void processCommand(const std::string& command, const std::string& argument);
     void processPlay(const std::string& name);
     void processStop();
     void processFade(Effect* effect, float from, float to);
@@ -141,6 +147,10 @@ private:
     friend class MusicInsonificatorTestAccess;
 
     void wakeWorker();
+    void readSettings();  // MusicSettings.cfg into the settings; may run out of memory
+    // Whether the worker thread exists; without it (it could not be
+    // created) the warning "Skip OPERATION: no music worker" is logged.
+    bool hasWorker(const char* operation);
 
     std::mutex callerLock;  // started and bgmID
     int stepsNow = 1000;    // the fade steps of the command in hand (worker only)
