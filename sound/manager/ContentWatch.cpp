@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cctype>
 #include <condition_variable>
+#include <exception>
 #include <map>
 #include <mutex>
 #include <set>
@@ -20,6 +21,7 @@
 #include "sound/manager/LogChannels.h"
 #include "sound/manager/ResourceText.h"
 #include "sound/music/MusicInsonificator.h"
+#include "sound/music/ThreadCreation.h"
 #include "sound/request/RequestManager.h"
 
 namespace {
@@ -281,7 +283,15 @@ ContentWatch::ContentWatch(Options options) : state(std::make_unique<State>()) {
     if (!archives.empty()) warn("Content watch: archives are not watched: " + joined(archives));
     if (watched.empty()) warn("Content watch: no mounted directory to watch");
     else inform("Content watch: watching " + joined(watched));
-    s.thread = std::thread([&s] { s.gather(); });
+    // A thread the system refuses leaves a watch that gathers nothing: the
+    // game goes on with the content it has, and says so once.
+    try {
+        thread::beforeThreadCreation();
+        s.thread = std::thread([&s] { s.gather(); });
+    } catch (const std::exception& failure) {
+        error(std::string("Content watch: failed to create thread: ") + failure.what() +
+              "; saved content is not applied while the game runs");
+    }
 }
 
 ContentWatch::~ContentWatch() {

@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -26,6 +27,7 @@
 #include "sound/effects/ShellEffect.h"
 #include "sound/effects/ListenerSettings.h"
 #include "sound/manager/ContentWatch.h"
+#include "sound/music/ThreadCreation.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/ResourceTree.h"
@@ -331,6 +333,21 @@ TEST_F(ContentWatchTest, SwitchedOffWithChangesPendingSaysWhatWasNotApplied) {
     sync();
     watch.reset();
     EXPECT_EQ(log.count("Content watch stopped: changes not applied: Configs/Sounds/Effects.snd"), 1u);
+}
+
+TEST_F(ContentWatchTest, AWatchWhoseThreadTheSystemRefusesSaysSoAndTheGameGoesOn) {
+    thread::setThreadCreationHook(
+        [] { throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again), "no thread"); });
+    debug::Capture log;
+    startWatch();
+    thread::setThreadCreationHook(nullptr);
+    EXPECT_EQ(linesStartingWith(log, "Content watch: failed to create thread: "), 1u);
+    tree.write(effectsPath, effects(tone(0.25f)));
+    now += 1000;
+    EXPECT_FALSE(watch->update());  // nothing gathers: the content in use plays on
+    play("tone");
+    EXPECT_FLOAT_EQ(effect->getVolume("ShellManager"), 1.0f);
+    watch.reset();  // nothing to join
 }
 
 TEST_F(ContentWatchTest, ArchivesAndTheWatchLimitAreReportedOnce) {
