@@ -495,8 +495,9 @@ bool ContentWatch::State::apply(const std::set<std::string>& paths) {
     }
 
     // ".cfg" files, through the configuration reader. A removed settings
-    // file reads as an empty one (the reader keeps its defaults); a removed
-    // map has nothing to give.
+    // file reads as an empty one (its built-in values, put back where the
+    // reader starts from the values in use); a removed map has nothing to
+    // give.
     std::vector<std::string> maps, removedMaps;
     for (const std::string& path : content) {
         if (!isConfigFile(path)) continue;
@@ -558,12 +559,19 @@ bool ContentWatch::State::apply(const std::set<std::string>& paths) {
         if (menuSounds && menuSounds->reloadTable()) done.push_back("menu sounds");
         else if (!menuSounds) done.push_back("menu sounds: none to reload");
     }
+    // The music's and the landscape's readers also start from the values in
+    // use (the game's own re-read keeps them for a missing file): a removed
+    // file puts the built-in values back first.
     if (content.count(musicPath) && theMusicInsonificator) {
+        if (removed(musicPath)) theMusicInsonificator->resetSettings();
         theMusicInsonificator->reReadConfig();
-        done.push_back("music settings");
+        done.push_back(removed(musicPath) ? "music settings (defaults)" : "music settings");
     }
-    if (content.count(adaptPath) && theLandInsonificator && theLandInsonificator->reloadAdaptSettings())
-        done.push_back("landscape tuning");
+    if (content.count(adaptPath) && theLandInsonificator) {
+        if (removed(adaptPath)) theLandInsonificator->resetAdaptSettings();
+        if (theLandInsonificator->reloadAdaptSettings())
+            done.push_back(removed(adaptPath) ? "landscape tuning (defaults)" : "landscape tuning");
+    }
     if (content.count(defaultsPath) && theLandInsonificator && theLandInsonificator->reloadDefaultSounds())
         done.push_back("landscape default sounds (for later placements)");
     if (!maps.empty())

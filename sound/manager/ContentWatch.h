@@ -38,10 +38,11 @@
 ///                        on the board stay as they are)
 ///   a map file           nothing: its sources are on the board already (the
 ///                        game's reReadConfig reads it); the log says so
-/// A removed settings file reads as an empty one: the listener settings go
-/// back to their defaults, the menu sounds and default records become none,
-/// the music settings and the landscape's tuning keep the values in use. A
-/// removed map is ignored; a removed "Effects.snd" leaves the records in use.
+/// A removed settings file reads as an empty one: the listener settings, the
+/// music settings and the landscape's tuning (with its 3D emulation switch)
+/// go back to their built-in defaults ("(defaults)" in the message), the menu
+/// sounds and default records become none. A removed map is ignored; a
+/// removed "Effects.snd" leaves the records in use.
 /// Each file taken is read once, and the resource manager is held to those
 /// bytes while they are checked with the library's own readers (the
 /// "Effects.snd" reader, the configuration reader, the sound loader) and

@@ -23,8 +23,9 @@
 // Settings: "/Configs/Sounds/MusicSettings.cfg", keys "fadeStepNumber"
 // (default 1000, values below 1 read as 1), "louder" (0.5) and
 // "sleepMilliseconds" (0; below 20 means no pause between fade steps). A key
-// or a file that is missing leaves the current value. The save block keeps
-// "bgmID", the music start() plays.
+// or a file that is missing leaves the current value (a ContentWatch that
+// sees the file removed puts the built-in values back first: resetSettings).
+// The save block keeps "bgmID", the music start() plays.
 //
 // Threads: start, stop, quiet, loud, reReadConfig, save, load and the
 // group operations from any game thread; they never touch the sound device
@@ -105,6 +106,16 @@ public:
     /// Reads MusicSettings.cfg again; sleepMilliseconds below 20 warns
     /// "sleepMilliseconds < 20 defaulting to zero" (no pause in fades).
     void reReadConfig();
+    /// Content changed while the game runs (called by ContentWatch when
+    /// MusicSettings.cfg is removed, before reReadConfig()): the settings go
+    /// back to their built-in values, as with no file at construction.
+    /// reReadConfig() alone keeps the values in use when the file is missing.
+    /// Defined here: the library's own, not exported.
+    void resetSettings() {
+        fadeStepNumber = builtInFadeStepNumber;
+        quietLevel = builtInLouder;
+        sleepMilliseconds = builtInSleepMilliseconds;
+    }
     /// Writes "bgmID" (the music of the last load(), empty before any) into
     /// `block`; a null block: error "Skip save: no block".
     void save(configmanager::Block* block);
@@ -134,12 +145,18 @@ protected:
     std::list<Effect*> musicEffects;
     std::string bgmID;
     MessageQueue messages;
+    // The settings without a file ("fadeStepNumber", "louder",
+    // "sleepMilliseconds").
+    static constexpr int builtInFadeStepNumber = 1000;
+    static constexpr float builtInLouder = 0.5f;
+    static constexpr int builtInSleepMilliseconds = 0;
+
     float level = 1.0f;
-    std::atomic<float> quietLevel{0.5f};
+    std::atomic<float> quietLevel{builtInLouder};
     std::string louderPassword = "MusicLouder";
     std::string faderPassword = "MusicFader";
-    std::atomic<int> fadeStepNumber{1000};
-    std::atomic<int> sleepMilliseconds{0};
+    std::atomic<int> fadeStepNumber{builtInFadeStepNumber};
+    std::atomic<int> sleepMilliseconds{builtInSleepMilliseconds};
     bool started = false;
 
 private:

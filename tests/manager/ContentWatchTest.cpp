@@ -26,7 +26,10 @@
 #include "sandbox/host/SoundStack.h"
 #include "sound/effects/ShellEffect.h"
 #include "sound/effects/ListenerSettings.h"
+#include "sound/land/LandInsonificator.h"
 #include "sound/manager/ContentWatch.h"
+#include "sound/manager/Singletons.h"
+#include "sound/music/MusicInsonificator.h"
 #include "sound/music/ThreadCreation.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/Loopback.h"
@@ -496,6 +499,101 @@ TEST_F(ContentWatchTest, AFileInErrorIsReleasedWhenFixedOrRemovedAndHoldsBackNoO
         tree.write(listener, "processTimeLimit = 5.0;\n");
         if (std::filesystem::exists(tree.pathOf("/Sounds/gone.wav"))) tree.remove("/Sounds/gone.wav");
     }
+}
+
+// A removed settings file means its built-in values, as a missing one does
+// at start-up, even where the file's reader starts from the values in use:
+// what a save changed is in force until the file goes, then the defaults
+// are, and the message says so.
+TEST_F(ContentWatchTest, ARemovedSettingsFileBringsBackItsBuiltInValues) {
+    MusicInsonificator music;
+    LandInsonificator land;
+    theMusicInsonificator = &music;
+    theLandInsonificator = &land;
+    startWatch();
+    music.start("tone");
+    music.waitUntilServed();
+    loopback->skip(4);
+    const double loud = loopback->rms(4);
+    ASSERT_GT(loud, 0.05);
+    // The music's level while quiet, as a share of its full level.
+    auto quietShare = [&] {
+        music.quiet();
+        music.waitUntilServed();
+        loopback->skip(1);
+        const double share = loopback->rms(4) / loud;
+        music.loud();
+        music.waitUntilServed();
+        return share;
+    };
+    // Whether the landscape emulates 3D: switching it off again is refused.
+    auto emulated = [&] {
+        debug::Capture log;
+        land.emulate3dsound(false);
+        const bool was = log.count("skip to emulate 3dsound: isEmulated3d == flag == 0") == 0;
+        if (was) land.emulate3dsound(true);  // as it was
+        return was;
+    };
+    struct Case {
+        const char* what;
+        std::string file, text;
+        std::string reloaded;  // what the message names
+        std::function<void()> saved, removed;
+    };
+    const Case cases[] = {
+        {"listener", "/Configs/Sounds/Listener.cfg", "processTimeLimit = 2.5;\nrolloff = 3.0;\n", "listener settings",
+         [] {
+             EXPECT_FLOAT_EQ(ListenerSettings::getProcessTimeLimit(), 2.5f);
+             EXPECT_FLOAT_EQ(ListenerSettings::getRolloff(), 3.0f);
+         },
+         [] {
+             EXPECT_FLOAT_EQ(ListenerSettings::getProcessTimeLimit(), 5.0f);
+             EXPECT_FLOAT_EQ(ListenerSettings::getRolloff(), 1.0f);
+         }},
+        {"music", "/Configs/Sounds/MusicSettings.cfg", "louder = 0.25;\nsleepMilliseconds = 20;\n", "music settings",
+         [&] { EXPECT_NEAR(quietShare(), 0.25, 0.03); }, [&] { EXPECT_NEAR(quietShare(), 0.5, 0.03); }},
+        {"landscape", "/Configs/Sounds/AdaptSettings.cfg",
+         "randomTimeStep = 4.0;\nalgorithm = 3;\nenableLandSound = false;\nisEmulated3d = true;\n", "landscape tuning",
+         [&] {
+             const LandInsonificator::Settings tuning = LandInsonificator::getSettings();
+             EXPECT_FLOAT_EQ(tuning.randomTimeStep, 4.0f);
+             EXPECT_FLOAT_EQ(tuning.algorithm, 3.0f);
+             EXPECT_FALSE(tuning.enableLandSound);
+             EXPECT_TRUE(emulated());
+         },
+         [&] {
+             const LandInsonificator::Settings tuning = LandInsonificator::getSettings();
+             EXPECT_FLOAT_EQ(tuning.randomTimeStep, 1.0f);
+             EXPECT_FLOAT_EQ(tuning.algorithm, 0.0f);
+             EXPECT_TRUE(tuning.enableLandSound);
+             EXPECT_FALSE(emulated());
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string shown = c.file.substr(1);
+        debug::Capture log;
+        tree.write(c.file, c.text);
+        sync();
+        EXPECT_TRUE(quietFrame());
+        EXPECT_EQ(log.count("Content changed: " + shown + "; reloaded: " + c.reloaded), 1u);
+        c.saved();
+
+        tree.remove(c.file);
+        sync();
+        EXPECT_TRUE(quietFrame());
+        EXPECT_EQ(log.count("Content changed: " + shown + "; reloaded: " + c.reloaded + " (defaults)"), 1u);
+        c.removed();
+    }
+    EXPECT_EQ(watch->getReloadCount(), 6u);
+    EXPECT_EQ(watch->getRefusedCount(), 0u);
+
+    music.stop();
+    music.waitUntilServed();
+    watch.reset();
+    theMusicInsonificator = nullptr;
+    theLandInsonificator = nullptr;
+    LandInsonificator::resetSettings();
 }
 
 // A file changed every 100 ms in a watched folder never becomes quiet; a
