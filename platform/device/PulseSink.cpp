@@ -137,6 +137,7 @@ public:
             lastSign = std::max(lastSign, Clock::time_point(Clock::duration(lastAnswer.load())));
             if (now - lastSign >= outputPatience) {
                 why = "the sound server did not answer for " + std::to_string(outputPatience.count()) + " ms";
+                noteServerHung("sound server: " + noAnswer());  // a listing right after need not wait again
                 return false;
             }
             if (now - lastTaken >= playsNothingFor) {

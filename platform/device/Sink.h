@@ -70,7 +70,8 @@ std::unique_ptr<Sink> openAlsaSink(uint32_t rate, uint32_t bufferFrames, std::st
 // then not tried (its "default" may itself be that server, with no limit on
 // the wait). With `trustRecentHang`, a server found hung less than
 // outputPatience ago is taken as still hung without trying again (the
-// listing and the start of a device right after a lost output).
+// listing and the start of a device right after a lost output; the same
+// server, as PULSE_SERVER names it).
 std::unique_ptr<Sink> openSystemSink(uint32_t rate, uint32_t bufferFrames, std::string* why,
                                      bool trustRecentHang = false);
 

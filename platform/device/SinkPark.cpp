@@ -79,6 +79,7 @@ public:
         std::lock_guard<std::mutex> guard(mutex);
         hungAt = Clock::now();
         hungWhy = why;
+        hungOn = serverNamed();
         hungSeen = true;
     }
     void noteAnswered() {
@@ -87,7 +88,7 @@ public:
     }
     bool hungRecently(std::string* why) {
         std::lock_guard<std::mutex> guard(mutex);
-        if (!hungSeen || Clock::now() - hungAt >= outputPatience) return false;
+        if (!hungSeen || hungOn != serverNamed() || Clock::now() - hungAt >= outputPatience) return false;
         if (why) *why = hungWhy;
         return true;
     }
@@ -123,6 +124,7 @@ private:
     std::thread closer;
     Clock::time_point hungAt;
     std::string hungWhy;
+    std::string hungOn;  // the server that did not answer
     bool hungSeen = false;
 };
 

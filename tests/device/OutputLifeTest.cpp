@@ -168,6 +168,21 @@ TEST_F(OutputLife, AStoppedServerIsLostWithinASecondAndHeardAgainWhenItGoesOn) {
     std::printf("output life: uninitialize with the server stopped %.0f ms\n", msSince(closing));
     EXPECT_LT(Clock::now() - closing, bound);
     EXPECT_EQ(Sound3DDeviceManager::openOutput(), "");
+
+    // The rest of a re-read: the devices listed again and the first one
+    // initialised do not wait on the server again; the null output stands in.
+    Sound3DDeviceManager::setOutput("default");
+    {
+        Sound3DDeviceManager manager;
+        auto* next = dynamic_cast<AlDevice*>(manager.enumerateSoundDevices(1)->front());
+        ASSERT_NE(next, nullptr);
+        next->initialize();
+        std::printf("output life: a re-read with the server stopped %.0f ms\n", msSince(closing));
+        EXPECT_LT(Clock::now() - closing, bound + std::chrono::seconds(1));
+        EXPECT_EQ(Sound3DDeviceManager::openOutput(), "null");
+        next->uninitialize();
+    }
+    Sound3DDeviceManager::setOutput("");
 }
 
 // With the server stopped from the start: the listing and initialize end
