@@ -12,7 +12,9 @@
 //
 // No sink ever waits without a limit: a system output that takes no samples
 // for `outputPatience` (a sound server stopped, a card that hangs) fails the
-// write, and an open that gets no answer within it fails the open. So the
+// write, and an open that gets no answer within it fails the open. (A
+// server that still answers while it plays nothing, as a fresh null sink
+// does for up to two seconds, is given a few seconds more: PulseSink.cpp.) So the
 // device's thread never blocks longer than that, and uninitialize (which
 // joins it) ends within it plus the buffer whatever the output does.
 //
@@ -30,8 +32,9 @@ constexpr std::chrono::milliseconds outputPatience{1000};
 class Sink {
 public:
     virtual ~Sink() = default;
-    // Hands over `frames` frames. A paced sink blocks until its output has
-    // room, which is what paces the device's thread; an unpaced one (a file,
+    // Hands over `frames` frames. A paced sink waits until its output has
+    // room (never longer than outputPatience without a sign of life from
+    // the output), which is what paces the device's thread; an unpaced one (a file,
     // nothing) returns at once and the thread keeps time by the steady
     // clock. False when the output is lost (failure() says why); a lost sink
     // is thrown away, never written again.
