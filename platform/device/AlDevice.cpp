@@ -112,7 +112,7 @@ void AlDevice::initialize() {
     std::string why;
     switch (output.kind) {
         case Output::Wav:
-            sink = openWavSink(output.path, settings.frequency, &why);
+            sink = openWavSink(output.path, settings.frequency, &why, &periodRate);
             if (!sink) {
                 closeContext();
                 throw SoundDeviceException("Sound device " + getName() + ": cannot write " + output.path + ": " + why);
@@ -215,6 +215,7 @@ void AlDevice::mixPeriod(float* out, uint32_t frames) {
     const ContextScope current = makeCurrent();
     service();
     alcRenderSamplesSOFT(alcOf(alcDevice), out, static_cast<ALCsizei>(frames));
+    periodRate.store(settings.frequency, std::memory_order_relaxed);
     clock += frames;
     finishMix(out, frames);
 }
@@ -268,6 +269,13 @@ void AlDevice::applySettings(const Settings& wanted) {
         // The mixer's format is fixed when its context is made: make it again.
         closeContext();
         openContext();
+        // The meter measures at the mixer's rate: another rate begins it
+        // again (as initialize does), and a WAV file follows through
+        // periodRate.
+        if (meterRate != settings.frequency) {
+            meter.reset(settings.frequency);
+            meterRate = settings.frequency;
+        }
     } else {
         const ContextScope current = makeCurrent();
         alDistanceModel(distanceModelOf(settings.distanceModel));

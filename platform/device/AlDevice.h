@@ -192,6 +192,9 @@ private:
     LoudnessMeter meter;
     bool metering = false;  // the meter is on and sees this output's mix
     uint32_t meterRate = 0;  // the rate the meter measures at; 0 before the first initialize
+    // The rate of the period last mixed: a WAV output's file follows it (its
+    // sink reads it on the device thread, right after that thread mixed).
+    std::atomic<uint32_t> periodRate{0};
     StreamCache streams{*this};  // the streamed files' shared decoding
     std::vector<std::pair<float, AlEffect*>> heardByLoudness, waitingByLoudness;  // rebalance's lists
 };

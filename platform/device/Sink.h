@@ -12,14 +12,15 @@
 //
 // No sink ever waits without a limit: a system output that takes no samples
 // for `outputPatience` (a sound server stopped, a card that hangs) fails the
-// write, and an open that gets no answer within it fails the open. (A
-// server that still answers while it plays nothing, as a fresh null sink
-// does for up to two seconds, is given a few seconds more: PulseSink.cpp.) So the
+// write, and an open that gets no answer within it fails the open. So the
 // device's thread never blocks longer than that, and uninitialize (which
-// joins it) ends within it plus the buffer whatever the output does.
+// joins it) ends within it plus the buffer whatever the output does. (A
+// server that still answers while it plays nothing, as a fresh null sink
+// does for up to two seconds, is given a few seconds more: PulseSink.cpp.)
 //
 // Threads: a sink is used by one thread at a time (the device's thread, or
 // the device's initialize/uninitialize while that thread is not running).
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -34,8 +35,8 @@ public:
     virtual ~Sink() = default;
     // Hands over `frames` frames. A paced sink waits until its output has
     // room (never longer than outputPatience without a sign of life from
-    // the output), which is what paces the device's thread; an unpaced one (a file,
-    // nothing) returns at once and the thread keeps time by the steady
+    // the output), which is what paces the device's thread; an unpaced one
+    // (a file, nothing) returns at once and the thread keeps time by the steady
     // clock. False when the output is lost (failure() says why); a lost sink
     // is thrown away, never written again.
     virtual bool write(const float* samples, uint32_t frames) = 0;
@@ -57,8 +58,12 @@ public:
 
 // A sink that plays to nobody.
 std::unique_ptr<Sink> openNullSink();
-// A 16-bit stereo WAV file, finished when the sink is destroyed.
-std::unique_ptr<Sink> openWavSink(const std::string& path, uint32_t rate, std::string* why);
+// A 16-bit stereo WAV file at `rate`, finished when the sink is destroyed.
+// With `mixRate` (the rate of the period last mixed, set by the thread that
+// writes) the file follows the mixer: a period at another rate begins the
+// file again at that rate.
+std::unique_ptr<Sink> openWavSink(const std::string& path, uint32_t rate, std::string* why,
+                                  const std::atomic<uint32_t>* mixRate = nullptr);
 // The sound server named by PULSE_SERVER, else the user's own; null (and
 // *why set) when none answers within outputPatience; *hung is set when a
 // server took the connection but never answered (a stopped server).
