@@ -30,7 +30,7 @@
 // meter measures every period the library mixes (off when the environment
 // variable ZULSOUND_LOUDNESS_METER is "off" at initialize). Its figures run
 // on across a re-initialisation at the same rate (a configuration re-read
-// closes and opens the device: the session's loudness stays one figure).
+// makes the mixer again: the session's loudness stays one figure).
 //
 // The system output outlives the mixer: uninitialize parks its sink and the
 // next initialize at the same rate takes it back (Sink.h), so a re-read
