@@ -1,6 +1,7 @@
 #pragma once
 // Watching directories of the file system for files that change: written,
-// created, deleted or moved in or out. A directory is watched with every
+// created, deleted or moved in or out, with what is known of each (written
+// and closed, moved into place, still being written, removed). A directory is watched with every
 // directory below it, and directories created later below it are watched
 // as they appear (their files count as changed).
 //
@@ -21,9 +22,26 @@ enum class AddResult {
     Failed,        // the system refused (the reason comes as a notice)
 };
 
+// What a watch knows of a file that changed. A watch that sees a writer close
+// the file says Written; one that cannot (ReadDirectoryChangesW, for one)
+// says Modified only, and its completesOnQuiet() is true.
+enum class ChangeKind {
+    Written,   // written and closed: the writer is done with it
+    MovedIn,   // moved or renamed into place: whole as it arrives
+    Modified,  // created or written, perhaps still being written
+    Removed,   // deleted or moved away
+};
+
+struct Change {
+    std::string path;  // full path
+    ChangeKind kind;   // the last thing seen of it
+};
+
 struct Changes {
-    // Full paths of files that changed, in the order first seen, each once.
-    std::vector<std::string> paths;
+    // Files that changed, in the order first seen, each once with the last
+    // thing seen of it (Modified then Written is Written; Written then
+    // Modified is Modified: a writer is at it again).
+    std::vector<Change> files;
     // What the caller should tell its log, each once: directories that went
     // away, the system's limit of watches reached, a watch that failed.
     std::vector<std::string> notices;
@@ -38,6 +56,10 @@ public:
     // Blocks until something changes or stop() is called.
     virtual Changes wait() = 0;
     virtual void stop() = 0;
+    // False when the watch reports Written as writers close their files, so
+    // a file last seen Modified is still being written; true when it cannot,
+    // so a Modified file counts as complete once it has been quiet.
+    virtual bool completesOnQuiet() const = 0;
 };
 
 // The system's watch (inotify). maxDirectories > 0 caps the directories it

@@ -6,6 +6,7 @@
 ///
 /// Threads: every operation may be called from any thread; callers group
 /// their calls between lock() and unlock() (re-entrant on one thread).
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -56,6 +57,19 @@ public:
     /// What is mounted, in search order: (directory or archive as given to
     /// mount, mount point). A manager that cannot tell lists nothing.
     virtual std::vector<std::pair<std::string, std::string>> getMounts() { return {}; }
+
+    /// Holds the resource at `path` to `bytes` (null: to no resource) until
+    /// unpin: every open reads them, whatever the file does meanwhile, so a
+    /// file checked and then applied is applied from the bytes checked.
+    /// Streams opened meanwhile keep their bytes after unpin. False when the
+    /// manager cannot (its readers then read the file itself).
+    virtual bool pin(const std::string& path, std::shared_ptr<const std::string> bytes) {
+        (void)path;
+        (void)bytes;
+        return false;
+    }
+    /// Lets the resource at `path` be read from its file again.
+    virtual void unpin(const std::string& path) { (void)path; }
 };
 
 /// Points at the library's own resource manager from the moment the library is

@@ -13,8 +13,9 @@
 //
 // With --watch the library itself plays the named effects (through the
 // sound manager, as a game would), over and over until interrupted, and a
-// content watch applies every file of the content directory saved
-// meanwhile: change a level or a sample, save, and hear it.
+// content watch applies every file of the content the library reads, saved
+// meanwhile (an editor's swap and backup files ignored): change a level or a
+// sample, save, and hear it.
 #include <atomic>
 #include <chrono>
 #include <csignal>

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <new>
 #include <sstream>
 
 #include "interfaces/Config.h"
@@ -91,8 +92,12 @@ bool ConfigManager::readFile(const std::string& path) {
         const long size = stream->seek(ResourceStream::End, 0);
         bool ok = size >= 0 && stream->seek(ResourceStream::Begin, 0) == 0;
         if (ok) {
-            text.resize(static_cast<size_t>(size));
-            ok = size == 0 || stream->read(&text[0], size) == size;
+            try {
+                text.resize(static_cast<size_t>(size));
+                ok = size == 0 || stream->read(&text[0], size) == size;
+            } catch (const std::bad_alloc&) {
+                ok = false;  // too large to hold; the stream still goes back
+            }
         }
         resources->closeStream(stream);
         if (!ok) {

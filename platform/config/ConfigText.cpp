@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <system_error>
 
@@ -279,8 +280,9 @@ private:
             if (c == '{') {
                 Block* child = nullptr;
                 if (parent) {
-                    child = new Block;
-                    TextAccess::append(*parent, key).adopt(child);
+                    auto made = std::make_unique<Block>();  // the parent's once adopted
+                    TextAccess::append(*parent, key).adopt(made.get());
+                    child = made.release();
                 }
                 stack.push_back(Frame{Frame::Group, child, name, nameLength});
             } else {

@@ -41,8 +41,18 @@ bool AlDevice::systemOutputOpens(std::string* why) {
     // Our own sinks are the probe: OpenAL Soft never talks to the system's
     // output (Quiet.cpp keeps its backends off it). Not cached: a server
     // that starts later is found by the next probe.
+    //
+    // A sink parked by a device's uninitialize answers at once (a re-read
+    // lists the devices again right after). A sink opened here is parked
+    // in its turn: the device initialised next takes it, so a start opens
+    // one stream, not two. A server found hung a moment ago is not waited
+    // for again.
     quietOutputLibraries();
-    return openSystemSink(realTimeRate, realTimeBuffer, why) != nullptr;
+    if (sinkParked()) return true;
+    std::unique_ptr<Sink> probe = openSystemSink(realTimeRate, realTimeBuffer, why, true);
+    if (!probe) return false;
+    parkSink(std::move(probe), realTimeRate);
+    return true;
 }
 
 void AlDevice::openContext() {
@@ -94,12 +104,15 @@ void AlDevice::initialize() {
     if (initialized) return;
     openContext();
     clock = 0;
+    late = 0;
+    // Effects that live on from a former life wait on the new clock.
+    for (AlEffect* effect : effects) effect->virtualSince = 0;
     lostOutput = false;
     outputLatencyMicros = 0;
     std::string why;
     switch (output.kind) {
         case Output::Wav:
-            sink = openWavSink(output.path, settings.frequency, &why);
+            sink = openWavSink(output.path, settings.frequency, &why, &periodRate);
             if (!sink) {
                 closeContext();
                 throw SoundDeviceException("Sound device " + getName() + ": cannot write " + output.path + ": " + why);
@@ -161,10 +174,24 @@ void AlDevice::uninitialize() {
     }
     paceWake.notify_all();
     guard.unlock();
-    // The thread ends within a period: a paced sink's write blocks no longer
-    // than its small buffer takes to play, or fails at once on a lost output.
+    // The thread ends within a period: a paced sink's write waits no longer
+    // than its small buffer takes to play, and never longer than
+    // outputPatience (a server that takes nothing is then lost); so does a
+    // try to open the output that is under way.
     if (worker.joinable()) worker.join();
     guard.lock();
+    // A batch left open ends here: its effects count as started together
+    // at its beginning (their time advanced on the old clock), and take
+    // their voices after the next initialize like any other waiting effect.
+    // Every effect waiting for a voice has its time taken on the old clock
+    // (the new one starts at 0).
+    batchDepth = 0;
+    for (AlEffect* effect : effects)
+        if (effect->playing && !effect->source) effect->advanceVirtual();
+    // The system output waits in the park for the mixer's next life (a
+    // re-read); a file is finished, the null sink dropped.
+    const bool system = sink && wantsSystem && !lostOutput && sink->name() != "null";
+    if (system) parkSink(std::move(sink), sinkRate);
     sink.reset();  // a WAV file's header is written here
     sinkName.clear();
     publishOpenOutput(this, "");
@@ -188,6 +215,7 @@ void AlDevice::mixPeriod(float* out, uint32_t frames) {
     const ContextScope current = makeCurrent();
     service();
     alcRenderSamplesSOFT(alcOf(alcDevice), out, static_cast<ALCsizei>(frames));
+    periodRate.store(settings.frequency, std::memory_order_relaxed);
     clock += frames;
     finishMix(out, frames);
 }
@@ -241,6 +269,13 @@ void AlDevice::applySettings(const Settings& wanted) {
         // The mixer's format is fixed when its context is made: make it again.
         closeContext();
         openContext();
+        // The meter measures at the mixer's rate: another rate begins it
+        // again (as initialize does), and a WAV file follows through
+        // periodRate.
+        if (meterRate != settings.frequency) {
+            meter.reset(settings.frequency);
+            meterRate = settings.frequency;
+        }
     } else {
         const ContextScope current = makeCurrent();
         alDistanceModel(distanceModelOf(settings.distanceModel));
@@ -276,6 +311,8 @@ void AlDevice::getInfo(std::list<std::string>& lines) {
                       period);
         lines.push_back(text);
     }
+    if (initialized && output.kind != Output::Loopback)
+        lines.push_back("Late periods: " + std::to_string(late.load()) + " (the output ran dry before the mix came)");
     lines.push_back("Sample rate: " + std::to_string(settings.frequency));
     lines.push_back("Voices: " + std::to_string(voicesInUse) + " of " + std::to_string(settings.voices));
     lines.push_back(std::string("HRTF: ") + (settings.hrtf ? "on" : "off"));
@@ -327,6 +364,8 @@ uint64_t AlDevice::getBufferBytes() {
 }
 
 bool AlDevice::isConnected() { return !lostOutput; }
+
+uint64_t AlDevice::latePeriods() { return late.load(); }
 
 uint64_t AlDevice::framesMixed() {
     std::lock_guard<std::recursive_mutex> guard(lock);

@@ -30,7 +30,12 @@
 // meter measures every period the library mixes (off when the environment
 // variable ZULSOUND_LOUDNESS_METER is "off" at initialize). Its figures run
 // on across a re-initialisation at the same rate (a configuration re-read
-// closes and opens the device: the session's loudness stays one figure).
+// makes the mixer again: the session's loudness stays one figure).
+//
+// The system output outlives the mixer: uninitialize parks its sink and the
+// next initialize at the same rate takes it back (Sink.h), so a re-read
+// remakes the mixer but keeps the server's stream and what it has queued.
+// A start-together batch left open ends at uninitialize.
 //
 // Threads: every call may come from any thread; one recursive lock guards
 // the device, its effects, its listener and the OpenAL context. The device's
@@ -80,7 +85,9 @@ public:
     Sound3DListener* getListener() override;
     // Effects played in a batch wait, as if no voice were free, and get
     // their voices together at its end: no mixing period can fall between
-    // their starts.
+    // their starts. uninitialize ends a batch left open: its effects count
+    // as started together at its beginning, and play on from there after
+    // the next initialize.
     void beginBatch() override;
     void endBatch() override;
 
@@ -97,6 +104,11 @@ public:
     uint64_t getBufferBytes();
     bool isConnected();
     uint64_t framesMixed();  // the device's clock: frames mixed since initialize
+    // Periods handed over late: how often the system output ran dry before
+    // the device's thread handed it the next period (the sound server's
+    // under-flows, the card's xruns), counted from initialize. 0 on the
+    // other outputs. Any thread.
+    uint64_t latePeriods();
     // The sink the mix goes to now ("pulseaudio", "alsa", "null",
     // "wav:PATH"), "loopback", "disconnected" while a lost output is looked
     // for, or "" before initialize.
@@ -139,7 +151,10 @@ private:
     void runRealTime(uint32_t rate, std::promise<std::string>& opened);
     // The device thread's side of the output (called without the lock).
     void loseOutput(const std::string& why);
-    bool reopenOutput(uint32_t rate, bool quiet);
+    // Plays on `system` from now (quiet: no message, a mixer remade at
+    // another rate).
+    void adoptOutput(std::unique_ptr<Sink> system, uint32_t rate, bool quiet);
+    void useSink(std::unique_ptr<Sink> next, uint32_t rate);
     void setSinkName(const std::string& name);
     // Every mixed period passes here on its way out: what the limiter lets
     // past full scale by a rounding error is saturated, then it is metered.
@@ -158,6 +173,8 @@ private:
     std::string sinkName;                // guarded by the lock
     std::unique_ptr<Sink> sink;          // the device thread's while it runs
     uint32_t sinkRate = 0;
+    uint64_t seenUnderflows = 0;         // the sink's count at the last look (the device thread's)
+    std::atomic<uint64_t> late{0};       // latePeriods()
     std::list<AlEffect*> effects;
     std::vector<unsigned> freeSources;
     size_t sourcesMade = 0;
@@ -175,6 +192,9 @@ private:
     LoudnessMeter meter;
     bool metering = false;  // the meter is on and sees this output's mix
     uint32_t meterRate = 0;  // the rate the meter measures at; 0 before the first initialize
+    // The rate of the period last mixed: a WAV output's file follows it (its
+    // sink reads it on the device thread, right after that thread mixed).
+    std::atomic<uint32_t> periodRate{0};
     StreamCache streams{*this};  // the streamed files' shared decoding
     std::vector<std::pair<float, AlEffect*>> heardByLoudness, waitingByLoudness;  // rebalance's lists
 };

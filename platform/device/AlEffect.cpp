@@ -7,6 +7,8 @@
 #include <AL/alc.h>
 #include <AL/alext.h>
 
+#include <cmath>
+
 #include "platform/device/Decoder.h"
 #include "platform/device/SharedStream.h"
 
@@ -170,7 +172,9 @@ void AlEffect::setPlayPosition(uint32_t p) {
 
 void AlEffect::setVolume(float v) {
     std::lock_guard<std::recursive_mutex> guard(device.lock);
-    volume = v;
+    // A volume that is not a number is silence: the voice would refuse it
+    // and keep playing at its old gain.
+    volume = std::isnan(v) ? 0.0f : v;
     if (source) {
         const ContextScope current = device.makeCurrent();
         alSourcef(source, AL_GAIN, v);
@@ -228,7 +232,9 @@ void AlEffect::clone(Sound3DEffect* sourceEffect) {
 }
 
 void AlEffect::createStatic(ResourceStream* s) {
-    std::lock_guard<std::recursive_mutex> guard(device.lock);
+    // Read and decoded without the device's lock: every output mixes under
+    // that lock, and a long sound takes a good part of a second to decode.
+    // Only the finished samples go to the mixer under it.
     Decoder decoded(s, "createStatic");
     const std::vector<int16_t> samples = decoded.decodeAll();
     auto made = std::make_shared<Buffer>();
@@ -236,6 +242,7 @@ void AlEffect::createStatic(ResourceStream* s) {
     made->channels = decoded.channels();
     made->frames = static_cast<uint32_t>(samples.size() / made->channels);
     made->bytes = static_cast<uint32_t>(samples.size() * sizeof(int16_t));
+    std::lock_guard<std::recursive_mutex> guard(device.lock);
     const ContextScope current = device.makeCurrent();
     alGetError();
     alGenBuffers(1, &made->id);

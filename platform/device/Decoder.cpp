@@ -63,11 +63,18 @@ Decoder::Decoder(ResourceStream* s, const std::string& op) : stream(s), operatio
     channelCount = static_cast<uint32_t>(info.channels);
     declaredFrames = info.frames > 0 && info.frames < SF_COUNT_MAX ? static_cast<uint64_t>(info.frames) : 0;
     fuzzyLength = (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG;
+    std::string refused;
     if (channelCount < 1 || channelCount > 2)
-        fail("unsupported channel count " + std::to_string(channelCount) + " (mono and stereo play)");
-    if (rate == 0) fail("no sample rate");
-    if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV && headerLongerThanData(file))
-        fail("file is truncated: its data chunk is shorter than its header says");
+        refused = "unsupported channel count " + std::to_string(channelCount) + " (mono and stereo play)";
+    else if (rate == 0)
+        refused = "no sample rate";
+    else if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV && headerLongerThanData(file))
+        refused = "file is truncated: its data chunk is shorter than its header says";
+    if (refused.empty()) return;
+    // A constructor that throws has no destructor run: the file closes here.
+    sf_close(file);
+    file = nullptr;
+    fail(refused);
 }
 
 Decoder::~Decoder() {

@@ -1,13 +1,15 @@
 // The device's own thread for the real-time outputs. Each period it takes
 // the device lock only to mix (mixPeriod), then hands the period to the
-// sink without the lock: a paced sink's blocking write keeps it in real
-// time; without one (null, a file, a lost output) the steady clock does.
-// So a game call never waits longer than one period's mix, and nothing
-// spins when the output is gone.
+// sink without the lock: a paced sink's write (bounded by outputPatience)
+// keeps it in real time; without one (null, a file, a lost output) the
+// steady clock does. So a game call never waits longer than one period's
+// mix, and nothing spins when the output is gone.
 //
 // Reconnection: a lost system output is tried again about once a second,
-// without the lock, from this thread. A server that stays away costs one
-// failed connection a second and logs nothing more.
+// without the lock, on a short-lived thread beside this one (an open may
+// wait up to outputPatience for a server that does not answer, and the mix
+// keeps its pace meanwhile). A server that stays away costs one failed
+// connection a second and logs nothing more.
 #define AL_ALEXT_PROTOTYPES
 #include "platform/device/AlDevice.h"
 
@@ -19,6 +21,7 @@
 #include <sched.h>
 
 #include <chrono>
+#include <system_error>
 
 #include "platform/device/DeviceLog.h"
 
@@ -50,17 +53,27 @@ void AlDevice::runRealTime(uint32_t openRate, std::promise<std::string>& opened)
     askRealTimePriority();
     if (wantsSystem) {
         std::string why;
-        sink = openSystemSink(openRate, realTimeBuffer, &why);
-        if (!sink && output.kind == Output::Null) sink = openNullSink();  // standing in, looking on
-        sinkRate = openRate;
+        // The sink of the mixer's former life, when it plays at this rate;
+        // else a new one (its open bounded: a server found hung a moment ago
+        // is not waited for again).
+        std::unique_ptr<Sink> system = takeParkedSink(openRate);
+        if (!system) system = openSystemSink(openRate, realTimeBuffer, &why, true);
+        if (!system && output.kind == Output::Null) system = openNullSink();  // standing in, looking on
+        useSink(std::move(system), openRate);
         opened.set_value(why);
     } else {
+        seenUnderflows = sink ? sink->underflows() : 0;
         opened.set_value("");
     }
     constexpr auto retryEvery = std::chrono::seconds(1);
     std::vector<float> mix(static_cast<size_t>(realTimePeriod) * 2);
     auto deadline = Clock::now();
-    auto nextTry = Clock::now() + retryEvery;
+    auto nextTry = Clock::now();
+    // A try to open the system output runs beside the mixing (it may wait
+    // up to outputPatience for a server that does not answer), so the
+    // mix keeps its real-time pace meanwhile.
+    std::future<std::unique_ptr<Sink>> attempt;
+    uint32_t attemptRate = 0;
     while (!stopping) {
         uint32_t rate = 0;
         {
@@ -69,17 +82,24 @@ void AlDevice::runRealTime(uint32_t openRate, std::promise<std::string>& opened)
             rate = settings.frequency;
             mixed.notify_all();
         }
-        // A mixer made again at another rate: the system output follows it.
+        // A mixer made again at another rate: the system output follows it
+        // (to the parked sink of that rate when there is one).
         const bool standingIn = sink && sink->name() == "null";  // the null output looking for the system's
         if (sink && !standingIn && wantsSystem && rate != sinkRate) {
             sink.reset();
-            if (!reopenOutput(rate, true)) loseOutput("no output at " + std::to_string(rate) + " Hz");
+            std::unique_ptr<Sink> next = takeParkedSink(rate);
+            if (!next) next = openSystemSink(rate, realTimeBuffer, nullptr);
+            if (next) adoptOutput(std::move(next), rate, true);
+            else loseOutput("no output at " + std::to_string(rate) + " Hz");
         }
         bool paced = false;
         if (sink) {
             if (sink->write(mix.data(), realTimePeriod)) {
                 paced = sink->paced();
                 outputLatencyMicros = static_cast<int64_t>(sink->latency() * 1e6);
+                const uint64_t dry = sink->underflows();
+                if (dry > seenUnderflows) late += dry - seenUnderflows;
+                seenUnderflows = dry;
             } else {
                 const std::string why = sink->failure();
                 sink.reset();
@@ -87,10 +107,22 @@ void AlDevice::runRealTime(uint32_t openRate, std::promise<std::string>& opened)
                 nextTry = Clock::now() + retryEvery;
             }
         }
-        const auto now = Clock::now();
-        if ((!sink || standingIn) && wantsSystem && now >= nextTry) {
-            nextTry = now + retryEvery;
-            reopenOutput(rate, false);
+        if ((!sink || sink->name() == "null") && wantsSystem) {
+            const auto now = Clock::now();
+            if (!attempt.valid() && now >= nextTry) {
+                nextTry = now + retryEvery;
+                attemptRate = rate;
+                try {
+                    attempt = std::async(std::launch::async,
+                                         [rate] { return openSystemSink(rate, realTimeBuffer, nullptr); });
+                } catch (const std::system_error&) {
+                    // No thread for it now: tried again in a second.
+                }
+            }
+            if (attempt.valid() && attempt.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+                std::unique_ptr<Sink> found = attempt.get();
+                if (found) adoptOutput(std::move(found), attemptRate, false);
+            }
         }
         if (paced) {
             deadline = Clock::now();
@@ -101,7 +133,19 @@ void AlDevice::runRealTime(uint32_t openRate, std::promise<std::string>& opened)
         std::unique_lock<std::mutex> pace(paceMutex);
         paceWake.wait_until(pace, deadline, [this] { return stopping.load(); });
     }
+    // A try still running ends within outputPatience; what it opened is
+    // kept for the park when nothing else plays.
+    if (attempt.valid()) {
+        std::unique_ptr<Sink> found = attempt.get();
+        if (found && (!sink || sink->name() == "null")) useSink(std::move(found), attemptRate);
+    }
     alcSetThreadContext(nullptr);  // the thread ends holding no context
+}
+
+void AlDevice::useSink(std::unique_ptr<Sink> next, uint32_t rate) {
+    sink = std::move(next);
+    sinkRate = rate;
+    seenUnderflows = sink ? sink->underflows() : 0;  // what it ran dry before is not ours
 }
 
 void AlDevice::loseOutput(const std::string& why) {
@@ -120,23 +164,19 @@ void AlDevice::loseOutput(const std::string& why) {
     }
 }
 
-bool AlDevice::reopenOutput(uint32_t rate, bool quiet) {
-    std::unique_ptr<Sink> system = openSystemSink(rate, realTimeBuffer, nullptr);
-    if (!system) return false;
+void AlDevice::adoptOutput(std::unique_ptr<Sink> system, uint32_t rate, bool quiet) {
     const std::string name = system->name();
     const bool standingIn = sink != nullptr;  // the null sink gives way to the system's output
-    sink = std::move(system);
-    sinkRate = rate;
+    useSink(std::move(system), rate);
     lostOutput = false;
     setSinkName(name);
-    if (quiet) return true;
+    if (quiet) return;
     if (standingIn)
         channel().post(debug::Message(DEBUG_CONTEXT, 0.1f) << "Sound device " << getName() << ": a system output opened ("
                                                            << name << "); the mix is heard from now on");
     else
         channel().post(debug::Message(DEBUG_CONTEXT, 0.1f) << "Sound device " << getName() << ": the output is back ("
                                                            << name << "); the mix is heard again");
-    return true;
 }
 
 void AlDevice::setSinkName(const std::string& name) {

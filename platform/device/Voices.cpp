@@ -17,16 +17,22 @@
 namespace aldevice {
 
 float AlEffect::loudness() {
-    if (now.mode == SOUND3D_MODE_DISABLE) return volume;
-    const Vector& listenerAt = device.listener.now.position;
-    const Vector offset = now.mode == SOUND3D_MODE_HEADRELATIVE
-                              ? now.position
-                              : Vector(now.position.x - listenerAt.x, now.position.y - listenerAt.y,
-                                       now.position.z - listenerAt.z);
-    // Distances are in metres: world units times the listener's distance factor.
-    const float reference = std::max(now.radius, 1e-4f);
-    const float distance = std::max(length(offset) * device.listener.now.distanceFactor, reference);
-    return volume * reference / (reference + device.listener.now.rolloffFactor * (distance - reference));
+    float gain = volume;
+    if (now.mode != SOUND3D_MODE_DISABLE) {
+        const Vector& listenerAt = device.listener.now.position;
+        const Vector offset = now.mode == SOUND3D_MODE_HEADRELATIVE
+                                  ? now.position
+                                  : Vector(now.position.x - listenerAt.x, now.position.y - listenerAt.y,
+                                           now.position.z - listenerAt.z);
+        // Distances are in metres: world units times the listener's distance factor.
+        const float reference = std::max(now.radius, 1e-4f);
+        const float distance = std::max(length(offset) * device.listener.now.distanceFactor, reference);
+        gain = volume * reference / (reference + device.listener.now.rolloffFactor * (distance - reference));
+    }
+    // The key rebalance sorts by: a position, radius or factor that is not a
+    // number gives a gain that is none, which no order can place (the sort's
+    // comparisons would contradict each other). Such a sound counts as silent.
+    return std::isnan(gain) ? 0.0f : gain;
 }
 
 void AlEffect::applyPlacement() {

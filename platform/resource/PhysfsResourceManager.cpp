@@ -2,6 +2,9 @@
 // archives at "/", and resource paths ("/Sounds/x.wav") are looked up in the
 // mounted trees in mount order. Paths that climb out of the tree ("..") and
 // directories are refused.
+#include <cstring>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -62,12 +65,52 @@ private:
     std::string path;
 };
 
+// A pinned resource: bytes held in memory, kept alive by the stream.
+class BytesStream : public ResourceStream {
+public:
+    BytesStream(std::shared_ptr<const std::string> b, std::string p) : bytes(std::move(b)), path(std::move(p)) {}
+
+    long seek(int origin, long offset) override {
+        long base = 0;
+        if (origin == Current) base = at;
+        else if (origin == End) base = static_cast<long>(bytes->size());
+        else if (origin != Begin) return -1;
+        const long target = base + offset;
+        if (target < 0) return -1;
+        at = target;
+        return at;
+    }
+
+    long read(void* buffer, long size) override {
+        const long left = static_cast<long>(bytes->size()) - at;
+        const long n = size <= 0 || left <= 0 ? 0 : (size < left ? size : left);
+        if (n > 0) std::memcpy(buffer, bytes->data() + at, static_cast<size_t>(n));
+        at += n;
+        return n;
+    }
+
+    const std::string& getPath() const override { return path; }
+
+private:
+    std::shared_ptr<const std::string> bytes;
+    std::string path;
+    long at = 0;
+};
+
 class PhysfsResourceManager : public ResourceManager {
 public:
     ResourceStream* openStream(const char* path) override {
         std::lock_guard<std::recursive_mutex> guard(mutex);
         std::string p;
         if (!usable(path, &p)) return nullptr;
+        const Pins::const_iterator held = pinnedAt(p);
+        if (pinned && held != pinned->end()) {
+            if (!held->second) {
+                report(DEBUG_CONTEXT, "failed to open ", p, "not found");
+                return nullptr;
+            }
+            return new BytesStream(held->second, path);
+        }
         PHYSFS_Stat stat;
         if (!PHYSFS_stat(p.c_str(), &stat)) {
             report(DEBUG_CONTEXT, "failed to open ", p, lastError());
@@ -91,6 +134,8 @@ public:
         std::lock_guard<std::recursive_mutex> guard(mutex);
         std::string p;
         if (!usable(path, &p)) return 1;
+        const Pins::const_iterator held = pinnedAt(p);
+        if (pinned && held != pinned->end()) return held->second ? 0 : 1;
         PHYSFS_Stat stat;
         return PHYSFS_stat(p.c_str(), &stat) && stat.filetype == PHYSFS_FILETYPE_REGULAR ? 0 : 1;
     }
@@ -139,6 +184,18 @@ public:
         return mounts;
     }
 
+    bool pin(const std::string& path, std::shared_ptr<const std::string> bytes) override {
+        std::lock_guard<std::recursive_mutex> guard(mutex);
+        if (!pinned) pinned = std::make_unique<Pins>();
+        (*pinned)[path] = std::move(bytes);
+        return true;
+    }
+
+    void unpin(const std::string& path) override {
+        std::lock_guard<std::recursive_mutex> guard(mutex);
+        if (pinned) pinned->erase(path);
+    }
+
 private:
     // Whether the mount just added (the last of the search path) holds
     // anything the library reads: the configuration folder, the sound
@@ -177,6 +234,13 @@ private:
         return sound;
     }
 
+    // Resource path -> the bytes it is held to (null: to no resource).
+    using Pins = std::map<std::string, std::shared_ptr<const std::string>>;
+
+    Pins::const_iterator pinnedAt(const std::string& path) const {
+        return pinned ? pinned->find(path) : Pins::const_iterator();
+    }
+
     bool start() {
         if (started) return true;
         if (!PHYSFS_isInit() && !PHYSFS_init(nullptr)) {
@@ -205,6 +269,7 @@ private:
 
     std::recursive_mutex mutex;
     bool started = false;
+    std::unique_ptr<Pins> pinned;  // made at the first pin: the manager stays constant-initialised
 };
 
 // Constant-initialised: the pointer is valid before any other static object

@@ -1,6 +1,11 @@
 // The file watch over Linux inotify: one watch per directory, added for
 // every directory below a watched one and for directories created later.
 // stop() writes to a pipe that wait() polls beside the inotify descriptor.
+// A file's last event says what is known of it: closed after writing
+// (IN_CLOSE_WRITE), moved into place (IN_MOVED_TO), written or created and
+// perhaps still open (IN_MODIFY, IN_CREATE), or gone (IN_DELETE,
+// IN_MOVED_FROM). Attribute changes (a chmod, a touch) change no bytes and
+// are not reported.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/inotify.h>
@@ -14,6 +19,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <vector>
 
 #include "interfaces/FileWatch.h"
 
@@ -21,7 +27,14 @@ namespace filewatch {
 namespace {
 
 constexpr uint32_t fileEvents = IN_CLOSE_WRITE | IN_MODIFY | IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
-                                IN_DELETE_SELF | IN_MOVE_SELF | IN_ATTRIB;
+                                IN_DELETE_SELF | IN_MOVE_SELF;
+
+ChangeKind kindOf(uint32_t mask) {
+    if (mask & IN_CLOSE_WRITE) return ChangeKind::Written;
+    if (mask & IN_MOVED_TO) return ChangeKind::MovedIn;
+    if (mask & (IN_DELETE | IN_MOVED_FROM)) return ChangeKind::Removed;
+    return ChangeKind::Modified;
+}
 
 bool isDirectory(const std::string& path) {
     struct stat s;
@@ -52,9 +65,11 @@ public:
         return watchTree(root, nullptr) ? AddResult::Watched : AddResult::Failed;
     }
 
+    bool completesOnQuiet() const override { return false; }
+
     Changes wait() override {
         Changes changes;
-        std::set<std::string> seen;
+        std::map<std::string, size_t> seen;  // path -> its place in changes.files
         for (;;) {
             if (stopped.load()) {
                 changes.stopped = true;
@@ -73,7 +88,7 @@ public:
             }
             if (stopped.load()) continue;
             if (ready > 0 && (fds[0].revents & POLLIN)) readEvents(changes, seen);
-            if (!changes.paths.empty() || !changes.notices.empty()) return changes;
+            if (!changes.files.empty() || !changes.notices.empty()) return changes;
             if (fd < 0 && wakePipe[0] < 0) {
                 changes.stopped = true;
                 return changes;
@@ -127,11 +142,13 @@ private:
                           dir + " and the directories after it are not watched");
     }
 
-    void readEvents(Changes& changes, std::set<std::string>& seen) {
+    void readEvents(Changes& changes, std::map<std::string, size_t>& seen) {
         alignas(inotify_event) char buffer[16384];
         std::lock_guard<std::mutex> guard(mutex);
-        auto add = [&](const std::string& path) {
-            if (seen.insert(path).second) changes.paths.push_back(path);
+        auto add = [&](const std::string& path, ChangeKind kind) {
+            auto at = seen.emplace(path, changes.files.size());
+            if (at.second) changes.files.push_back({path, kind});
+            else changes.files[at.first->second].kind = kind;
         };
         for (;;) {
             const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -158,13 +175,15 @@ private:
                     if (event->mask & (IN_CREATE | IN_MOVED_TO)) {
                         std::vector<std::string> found;
                         watchTree(path, &found);
-                        for (const std::string& f : found) add(f);
+                        // Files already there when the watch came: whole as far as
+                        // is known (later writes bring their own events).
+                        for (const std::string& f : found) add(f, ChangeKind::MovedIn);
                         for (std::string& notice : notices) changes.notices.push_back(std::move(notice));
                         notices.clear();
                     }
                     continue;
                 }
-                add(path);
+                add(path, kindOf(event->mask));
             }
         }
     }

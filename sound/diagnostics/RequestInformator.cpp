@@ -1,12 +1,15 @@
 #include "sound/diagnostics/RequestInformator.h"
 
 #include <list>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "sound/diagnostics/RequestInformatorWindow.h"
 #include "sound/diagnostics/StatisticsLines.h"
+#include "sound/manager/Boundary.h"
 #include "sound/manager/Globals.h"
+#include "sound/manager/LogChannels.h"
 #include "sound/manager/ReReadConfig.h"
 #include "sound/request/RequestManager.h"
 
@@ -41,13 +44,16 @@ RequestInformator::~RequestInformator() {
 
 void RequestInformator::process(int code, int value) {
     if (value != 1) return;
-    switch (code) {
-    case openCode: open(); break;
-    case toggleCode: toggle(); break;
-    case closeCode: close(); break;
-    case reReadCode: reReadConfig(); break;
-    default: break;
-    }
+    // A key arrives from the debug-input library: nothing may go back to it.
+    guarded(channels::requestManager, DEBUG_CONTEXT, "process key", [&] {
+        switch (code) {
+        case openCode: open(); break;
+        case toggleCode: toggle(); break;
+        case closeCode: close(); break;
+        case reReadCode: reReadConfig(); break;
+        default: break;
+        }
+    });
 }
 
 void RequestInformator::open() {
@@ -61,8 +67,11 @@ void RequestInformator::open() {
             window = nullptr;
         }
         if (!window) {
-            window = new RequestInformatorWindow;
-            window->initiate();
+            // Kept only once made whole: a window that cannot be made
+            // (out of memory) leaves none.
+            std::unique_ptr<RequestInformatorWindow> made(new RequestInformatorWindow);
+            made->initiate();
+            window = made.release();
         }
         startHearing();
     }
@@ -106,10 +115,14 @@ void RequestInformator::process() {
     if (!window || !theRequestManager) return;
     // The statistics and the lines are written over those of the previous
     // refresh: a refresh over thousands of sounds allocates almost nothing.
-    theRequestManager->generateInfo(perName, totals);
-    window->takeSpareLines(lines);
-    statisticsLines(perName, totals, lines);
-    window->setLines(lines);  // never waits for the window thread
+    // Called by the periodic pass on the rendering thread: a refresh that
+    // runs out of memory is logged and the window keeps its lines.
+    guarded(channels::requestManager, DEBUG_CONTEXT, "refresh the statistics", [&] {
+        theRequestManager->generateInfo(perName, totals);
+        window->takeSpareLines(lines);
+        statisticsLines(perName, totals, lines);
+        window->setLines(lines);  // never waits for the window thread
+    });
 }
 
 void RequestInformator::reReadConfig() {

@@ -2,7 +2,10 @@
 // Runs one call on a device object; if the device library raises its
 // exception, the exception's text is logged as a warning (level 0.1) on the
 // "SoundManager" channel with the caller's position, and the caller goes on
-// as if the call had returned. Returns false when the call raised.
+// as if the call had returned. A call that runs out of memory is logged and
+// passed over the same way ("out of memory"). Returns false when the call
+// raised.
+#include <new>
 #include <utility>
 
 #include "interfaces/Debug.h"
@@ -15,6 +18,8 @@ bool deviceCall(const debug::Context& where, F&& call) {
         return true;
     } catch (const debug::Exception& e) {
         channels::soundManager.post(debug::Warning(where, 0.1f) << e.getString());
+    } catch (const std::bad_alloc&) {
+        channels::soundManager.post(debug::Warning(where, 0.1f) << "out of memory");
     }
     return false;
 }

@@ -1,5 +1,9 @@
 #include "sound/effects/Effect.h"
 
+#include <new>
+
+#include "sound/manager/LogChannels.h"
+
 Effect::Effect() = default;
 Effect::Effect(const std::string& n) : name(n) {}
 Effect::~Effect() = default;
@@ -50,12 +54,31 @@ float Effect::getRadius(const std::string& password) {
 
 void Effect::addCommonPassword(bool activeFlag, const std::string& password) {
     Guard guard(lock);
-    volumes[password] = 1.0f;
-    radii[password] = 1.0f;
-    activeFlags[password] = activeFlag;
+    const bool known = activeFlags.count(password) != 0;
+    try {
+        volumes[password] = 1.0f;
+        radii[password] = 1.0f;
+        activeFlags[password] = activeFlag;
+    } catch (const std::bad_alloc&) {
+        // All three entries or none: a new password that cannot be held is
+        // refused, an old one keeps its entries.
+        if (!known) {
+            volumes.erase(password);
+            radii.erase(password);
+            activeFlags.erase(password);
+        }
+        channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "failed to addCommonPassword " << password
+                                                                << ": out of memory");
+        return;
+    }
     updateActiveFlags();
     updateVolume();
     updateRadius();
+}
+
+bool Effect::holdsPassword(const std::string& password) {
+    Guard guard(lock);
+    return activeFlags.count(password) != 0;
 }
 
 void Effect::removeCommonPassword(const std::string& password) {

@@ -96,6 +96,9 @@ public:
     /// Removes a password and its factors; an effect left without any
     /// password is inactive.
     virtual void removeCommonPassword(const std::string& password);
+    /// Whether `password` is one of the effect's passwords (an
+    /// addCommonPassword() that ran out of memory adds none).
+    bool holdsPassword(const std::string& password);
     /// The volume factor under `password` (1.0 for an unknown one).
     virtual float getVolume(const std::string& password);
     /// The radius factor under `password` (1.0 for an unknown one).

@@ -30,6 +30,8 @@ public:
     /// radius, loop flag and 3D mode. Never null: for a name "Effects.snd"
     /// does not declare, or before SoundManager::activate(), the effect
     /// stays silent and the request manager warns "Skip load NAME: ...".
+    /// Null only when memory runs out (error "failed to createEffect: out
+    /// of memory").
     virtual Effect* createEffect(const std::string& name) = 0;
     /// Takes an effect back and deletes it (its sound stops). An effect it
     /// did not create is refused with "Skip destroyEffect: cast failed".

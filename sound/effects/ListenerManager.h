@@ -22,7 +22,8 @@ public:
     virtual ~ListenerManager() = default;
 
     /// A new listener over the device's listener, with the settings of
-    /// "/Configs/Sounds/Listener.cfg".
+    /// "/Configs/Sounds/Listener.cfg". Null only when memory runs out (error
+    /// "failed to createListener: out of memory").
     virtual Listener* createListener() = 0;
     /// Takes a listener back and deletes it; one it did not create is
     /// refused with "Skip destroyListener: cast failed".

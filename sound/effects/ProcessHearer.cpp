@@ -1,8 +1,11 @@
 #include "sound/effects/ProcessHearer.h"
 
 #include <algorithm>
+#include <exception>
+#include <new>
 
 #include "sound/effects/ListenerSettings.h"
+#include "sound/manager/LogChannels.h"
 
 ProcessHearerManager::ProcessHearerManager() = default;
 ProcessHearerManager::~ProcessHearerManager() = default;
@@ -38,7 +41,15 @@ void ProcessHearerManager::processHearers(float elapsedTime) {
         if (elapsed < ListenerSettings::getProcessTimeLimit()) return;
         elapsed = 0.0f;  // the excess is dropped
         if (calling || !pending.empty()) return;  // a pass is already running (re-entered from a hearer)
-        pending.assign(hearers.begin(), hearers.end());
+        try {
+            pending.assign(hearers.begin(), hearers.end());
+        } catch (const std::bad_alloc&) {
+            // No pass this time; a part-made list must not look like a pass
+            // under way, or no pass would ever run again.
+            pending.clear();
+            channels::soundManager.post(debug::Warning(DEBUG_CONTEXT, 0.1f) << "Skip processHearers: out of memory");
+            return;
+        }
         passThread = std::this_thread::get_id();
     }
     for (;;) {
@@ -53,7 +64,12 @@ void ProcessHearerManager::processHearers(float elapsedTime) {
             pending.pop_front();
             calling = next;
         }
-        next->process();
+        try {
+            next->process();
+        } catch (const std::exception& e) {
+            // One hearer that fails (out of memory) does not stop the pass.
+            channels::soundManager.post(debug::Warning(DEBUG_CONTEXT, 0.1f) << "failed to process: " << e.what());
+        }
         {
             std::lock_guard<std::recursive_mutex> guard(lock);
             calling = nullptr;

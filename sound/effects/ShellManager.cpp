@@ -1,12 +1,15 @@
 #include "sound/effects/ShellManager.h"
 
 #include <algorithm>
+#include <memory>
+#include <new>
 #include <vector>
 
 #include "interfaces/Config.h"
 #include "sound/effects/ListenerSettings.h"
 #include "sound/effects/ShellEffect.h"
 #include "sound/effects/ShellListener.h"
+#include "sound/manager/Boundary.h"
 #include "sound/manager/Globals.h"
 #include "sound/manager/LogChannels.h"
 #include "sound/request/EffectConfig.h"
@@ -51,10 +54,15 @@ const EffectConfig* ShellManager::findConfig(const std::string& name) {
 
 Effect* ShellManager::createEffect(const std::string& name) {
     Guard guard(lock);
-    Effect* effect = new ShellEffect(name);
-    configureEffect(effect, name);
-    effects.push_back(effect);
-    return effect;
+    Effect* made = nullptr;
+    guarded(channels::soundManager, DEBUG_CONTEXT, "createEffect", [&] {
+        // Deleted again (its device effect given back) unless it is kept.
+        std::unique_ptr<Effect> effect(new ShellEffect(name));
+        configureEffect(effect.get(), name);
+        effects.push_back(effect.get());
+        made = effect.release();
+    });
+    return made;
 }
 
 namespace {
@@ -83,6 +91,9 @@ void ShellManager::configureEffect(Effect* effect, const std::string& name) {
     }
     effect->addCommonPassword(true, focusPassword);
     effect->setVolume(focus ? 1.0f : 0.0f, focusPassword);
+    // An effect without its switches would escape pause, focus and
+    // deactivation: one refused password (out of memory) fails the creation.
+    if (!effect->holdsPassword(managerPassword) || !effect->holdsPassword(focusPassword)) throw std::bad_alloc();
 }
 
 void ShellManager::releaseKept(const std::set<std::string>&) {}
@@ -153,10 +164,14 @@ void ShellManager::deactivateAllEffects() {
 
 Listener* ShellManager::createListener() {
     Guard guard(lock);
-    auto* listener = new ShellListener;
-    listeners.push_back(listener);
-    if (listenersActive) listener->activate();
-    return listener;
+    Listener* made = nullptr;
+    guarded(channels::soundManager, DEBUG_CONTEXT, "createListener", [&] {
+        std::unique_ptr<Listener> listener(new ShellListener);
+        listeners.push_back(listener.get());
+        made = listener.release();
+    });
+    if (made && listenersActive) made->activate();
+    return made;
 }
 
 void ShellManager::destroyListener(Listener* listener) {

@@ -1,8 +1,11 @@
 #include "sound/effects/UnloadManager.h"
 
 #include <algorithm>
+#include <memory>
+#include <new>
 
 #include "sound/effects/UnloadingEffect.h"
+#include "sound/manager/Boundary.h"
 #include "sound/manager/Globals.h"
 #include "sound/manager/LogChannels.h"
 #include "sound/request/EffectConfig.h"
@@ -21,21 +24,31 @@ Effect* UnloadManager::createEffect(const std::string& name) {
     const EffectConfig* config = findConfig(name);
     if (!config || config->storage != "memory") return ShellManager::createEffect(name);
 
-    auto* effect = new UnloadingEffect(name);
-    const bool first = std::none_of(effects.begin(), effects.end(),
-                                    [&](Effect* e) { return e->getName() == name; });
-    if (first) {
-        const size_t stale = keepers.count(name);
-        if (stale != 0)
-            channels::soundManager.post(debug::Error(DEBUG_CONTEXT)
-                                        << "Lost memory: during the first call buffer is already created: counter = "
-                                        << stale);
-        Sound3DEffect* keeper = theRequestEffectInterface ? theRequestEffectInterface->load(name) : nullptr;
-        keepers.emplace(name, keeper);
-    }
-    configureEffect(effect, name);
-    effects.push_back(effect);
-    return effect;
+    Effect* made = nullptr;
+    guarded(channels::soundManager, DEBUG_CONTEXT, "createEffect", [&] {
+        // Deleted again (its device effect given back) unless it is kept.
+        std::unique_ptr<Effect> effect(new UnloadingEffect(name));
+        const bool first = std::none_of(effects.begin(), effects.end(),
+                                        [&](Effect* e) { return e->getName() == name; });
+        if (first) {
+            const size_t stale = keepers.count(name);
+            if (stale != 0)
+                channels::soundManager.post(debug::Error(DEBUG_CONTEXT)
+                                            << "Lost memory: during the first call buffer is already created: counter = "
+                                            << stale);
+            Sound3DEffect* keeper = theRequestEffectInterface ? theRequestEffectInterface->load(name) : nullptr;
+            try {
+                keepers.emplace(name, keeper);
+            } catch (const std::bad_alloc&) {
+                if (keeper) theRequestEffectInterface->unload(name, keeper);
+                throw;
+            }
+        }
+        configureEffect(effect.get(), name);
+        effects.push_back(effect.get());
+        made = effect.release();
+    });
+    return made;
 }
 
 void UnloadManager::destroyEffect(Effect* effect) {

@@ -1,5 +1,7 @@
 #include "sound/effects/UnloadingEffect.h"
 
+#include <new>
+
 #include "sound/manager/Globals.h"
 #include "sound/effects/StateReports.h"
 #include "sound/manager/LogChannels.h"
@@ -38,16 +40,31 @@ void UnloadingEffect::deactivateUnloading() {
     }
     active = false;
     process();
-    if (loaded)
+    if (loaded) {
         channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "Buffer " << name
                                                                 << " is yet created after deactivation");
+        // The device would not stop it (a failed call): the buffer goes back
+        // all the same, since the device may be closed next and take it.
+        unloadSound3DEffect();
+    }
 }
 
 void UnloadingEffect::play() {
     Guard guard(lock);
     if (active && !loaded) {
         loadSound3DEffect();
-        if (loaded && theProcessHearerManager) theProcessHearerManager->addHearer(this);
+        if (loaded && theProcessHearerManager) {
+            try {
+                theProcessHearerManager->addHearer(this);
+            } catch (const std::bad_alloc&) {
+                // Unheard by the periodic pass it would never give its
+                // buffer back: refused instead.
+                channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "failed to play " << name
+                                                                        << ": out of memory");
+                unloadSound3DEffect();
+                return;
+            }
+        }
     }
     ShellEffect::play();
 }

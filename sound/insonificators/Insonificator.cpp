@@ -1,10 +1,12 @@
 #include "sound/insonificators/Insonificator.h"
 
 #include <cmath>
+#include <new>
 
 #include "sound/effects/Effect.h"
 #include "sound/effects/EffectManager.h"
 #include "sound/insonificators/InsonificatorManager.h"
+#include "sound/manager/Boundary.h"
 #include "sound/manager/Globals.h"
 #include "sound/manager/LogChannels.h"
 
@@ -31,9 +33,16 @@ Effect* Insonificator::createEffect(const std::string& effectName) {
                                                                 << " in insonificator " << name);
         return nullptr;
     }
-    effect->addCommonPassword(enabled, name);
-    effect->setVolume(gain, name);
-    effects.push_back(effect);
+    const bool kept = guarded(channels::soundManager, DEBUG_CONTEXT, "createEffect", [&] {
+        effect->addCommonPassword(enabled, name);
+        if (!effect->holdsPassword(name)) throw std::bad_alloc();  // refused: out of memory
+        effect->setVolume(gain, name);
+        effects.push_back(effect);
+    });
+    if (!kept) {  // out of memory: the effect goes back to its manager
+        effectManager->destroyEffect(effect);
+        return nullptr;
+    }
     return effect;
 }
 

@@ -11,6 +11,7 @@
 #include "sound/effects/ProcessHearer.h"
 #include "sound/land/LandInsonificator.h"
 #include "sound/land/LandInternal.h"
+#include "sound/manager/Boundary.h"
 #include "sound/manager/Globals.h"
 #include "sound/manager/LogChannels.h"
 #include "sound/random/Randomizer.h"
@@ -53,8 +54,10 @@ void LandInsonificator::queue(LandSound* s, float now) {
     if (s->queued || s->removed) return;
     if (s->probability == 0.0f || !(s->interval >= 0.0f) || !std::isfinite(s->interval)) return;
     s->nextTime = now + draw() * s->interval;
-    s->queued = true;
+    // Marked queued only once listed: a source marked but not listed (out
+    // of memory) would never be deleted by the schedule.
     schedule.pushBack(s);
+    s->queued = true;
 }
 
 // ---- the frame ----
@@ -63,7 +66,9 @@ void LandInsonificator::queue(LandSound* s, float now) {
 // unregistered the insonificator finds it stopped and does nothing.
 void LandInsonificator::initView(RenderView*) {
     Guard guard(lock);
-    if (started) forceUpdate();
+    // Called by the engine: a frame that runs out of memory is logged and
+    // the next frame tries again.
+    if (started) guarded(channels::landInsonificator, DEBUG_CONTEXT, "initView", [this] { forceUpdate(); });
 }
 
 void LandInsonificator::forceUpdate() {

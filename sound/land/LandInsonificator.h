@@ -129,6 +129,17 @@ public:
     /// emulation switch from the keys the file holds; the placed sources stay
     /// and follow. False when the file does not read.
     bool reloadAdaptSettings();
+    /// Content changed while the game runs (called by ContentWatch when
+    /// AdaptSettings.cfg is removed, before reloadAdaptSettings()): the tuning
+    /// and the 3D emulation switch go back to their built-in values, as with
+    /// no file at start-up; the placed sources stay and follow. A load()
+    /// alone keeps the values in use when the file is missing. Defined here:
+    /// the library's own, not exported.
+    void resetAdaptSettings() {
+        Guard guard(lock);
+        resetSettings();
+        if (isEmulated3d) emulate3dsound(false);
+    }
     /// Content changed while the game runs (called by ContentWatch): reads
     /// DefaultSounds.cfg again, the records that later placements copy; the
     /// sources already placed stay as they are. False when the file does not

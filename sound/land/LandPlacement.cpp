@@ -3,12 +3,15 @@
 // every source gets, and the rectangle geometry of regions.
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "sound/effects/Effect.h"
 #include "sound/land/LandInsonificator.h"
 #include "sound/land/LandInternal.h"
+#include "sound/manager/Boundary.h"
+#include "sound/manager/LogChannels.h"
 
 using land::settings;
 using land::timerNow;
@@ -19,11 +22,15 @@ void LandInsonificator::afterChangeLandscapeSubtype(Point2D cell, Landscape::Sub
                                                     Landscape::Subtype newSubtype) {
     Guard guard(lock);
     if (!started) return;
-    const std::string oldName = Landscape::getNameOfLandscapeSubtype(oldSubtype);
-    const std::string newName = Landscape::getNameOfLandscapeSubtype(newSubtype);
-    const Vector centre = convertGameBoardCoordinatesToAbsolute(cell.x, cell.y);
-    removeLandSound(centre, oldName);
-    addLandSound(centre, newName);
+    // Called by the game logic: a change that runs out of memory is logged
+    // and the cell keeps what was placed before the failure.
+    guarded(channels::landInsonificator, DEBUG_CONTEXT, "afterChangeLandscapeSubtype", [&] {
+        const std::string oldName = Landscape::getNameOfLandscapeSubtype(oldSubtype);
+        const std::string newName = Landscape::getNameOfLandscapeSubtype(newSubtype);
+        const Vector centre = convertGameBoardCoordinatesToAbsolute(cell.x, cell.y);
+        removeLandSound(centre, oldName);
+        addLandSound(centre, newName);
+    });
 }
 
 Vector LandInsonificator::convertGameBoardCoordinatesToAbsolute(unsigned long x, unsigned long y) {
@@ -61,7 +68,10 @@ void LandInsonificator::addLandSound(const Vector& centre, const std::string& su
     Guard guard(lock);
     for (const LandSound* d : defaultSounds) {
         if (d->regionType != subtypeName || !d->automatic) continue;
-        auto* s = new LandSound;
+        // Owned by the map once listed; until then a failure (out of
+        // memory) takes it back.
+        auto made = std::make_unique<LandSound>();
+        LandSound* s = made.get();
         s->name = placedName(*d, centre);
         s->regionType = d->regionType;
         s->powerRadius = d->powerRadius;
@@ -76,6 +86,7 @@ void LandInsonificator::addLandSound(const Vector& centre, const std::string& su
         s->regionWidth = s->regionHeight = 1.0f;
         s->position = Vector(centre.x, centre.y, d->position.z);
         mapSounds.push_back(s);
+        made.release();
         if (initialized) {
             setUpEffect(s);
             if (started) queue(s, timerNow());

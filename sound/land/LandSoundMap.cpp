@@ -46,8 +46,9 @@ float perRadius(float margin, float powerRadius) {
 
 // The record of one child block. Map children have "x" and "y" (and may be
 // in the old "regionRadius" form); default records have neither.
-LandSound* readRecord(const std::string& name, configmanager::Block* child, bool mapForm) {
-    auto* s = new LandSound;
+std::unique_ptr<LandSound> readRecord(const std::string& name, configmanager::Block* child, bool mapForm) {
+    auto record = std::make_unique<LandSound>();
+    LandSound* s = record.get();
     s->name = name;
     child->getProperty("regionType", &s->regionType);
     float radius = 0.0f;
@@ -77,7 +78,14 @@ LandSound* readRecord(const std::string& name, configmanager::Block* child, bool
     readFloat(child, "z", &s->position.z);
     readFloat(child, "beginHour", &s->beginHour);
     readFloat(child, "endHour", &s->endHour);
-    return s;
+    return record;
+}
+
+// Lists a record; the list owns it from then on (out of memory: it goes).
+template <typename List>
+void keep(List& list, std::unique_ptr<LandSound> record) {
+    list.push_back(record.get());
+    record.release();
 }
 
 void readSettings(configmanager::Block& file, bool* isEmulated3d) {
@@ -122,7 +130,7 @@ void LandInsonificator::load(configmanager::Block* block) {
     unload();
     readFloat(block, "fade", &fade);
     for (auto& child : block->getChildBlocks())
-        mapSounds.push_back(readRecord(child.first.getString(), child.second, true));
+        keep(mapSounds, readRecord(child.first.getString(), child.second, true));
     auto file = std::make_unique<configmanager::ConfigManager>();
     file->readFile(adaptSettingsPath);
     readSettings(*file, &isEmulated3d);
@@ -189,7 +197,7 @@ void LandInsonificator::loadDefaultSounds() {
     auto file = std::make_unique<configmanager::ConfigManager>();
     file->readFile(defaultSoundsPath);
     for (auto& child : file->getChildBlocks())
-        defaultSounds.push_back(readRecord(child.first.getString(), child.second, false));
+        keep(defaultSounds, readRecord(child.first.getString(), child.second, false));
 }
 
 void LandInsonificator::unloadDefaultSounds() {

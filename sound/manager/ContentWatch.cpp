@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cctype>
 #include <condition_variable>
+#include <exception>
 #include <map>
 #include <mutex>
 #include <set>
@@ -12,6 +13,7 @@
 
 #include "interfaces/Config.h"
 #include "interfaces/Resource.h"
+#include "sound/effects/ListenerSettings.h"
 #include "sound/effects/ShellManager.h"
 #include "sound/insonificators/UIInsonificator.h"
 #include "sound/land/LandInsonificator.h"
@@ -19,6 +21,7 @@
 #include "sound/manager/LogChannels.h"
 #include "sound/manager/ResourceText.h"
 #include "sound/music/MusicInsonificator.h"
+#include "sound/music/ThreadCreation.h"
 #include "sound/request/RequestManager.h"
 
 namespace {
@@ -66,16 +69,108 @@ int lineOfName(const std::string& text, const std::string& name) {
     return 0;
 }
 
+// The file name at the end of a content path.
+std::string baseName(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool endsWith(const std::string& s, const std::string& suffix) {
+    return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// The extension of a file name, lower case ("" when none).
+std::string extensionOf(const std::string& name) {
+    const size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0) return std::string();
+    std::string ext = name.substr(dot + 1);
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+
+// What editors leave beside the files they save: swap and lock files
+// (".x.swp", ".#x"), autosaves ("#x#"), backups ("x~"). Their probe files
+// ("4913") and temporaries (".x.tmp", "x.tmp") have no extension the
+// library reads and fall out with the rest.
+bool isEditorsFile(const std::string& name) {
+    return name.empty() || name[0] == '.' || name[0] == '#' || name.back() == '~' || name.back() == '#';
+}
+
+// Extensions of the sound files the decoder reads, and ".cfg" for the
+// device's settings, which an entry of "Effects.snd" names like a sound.
+bool isSoundFileName(const std::string& name) {
+    static const std::set<std::string> extensions = {"wav", "wave", "ogg", "oga", "opus", "flac", "aif", "aiff", "aifc",
+                                                     "au",  "snd",  "caf", "w64", "mp3",  "cfg"};
+    return !isEditorsFile(name) && extensions.count(extensionOf(name)) != 0;
+}
+
+bool isMapFile(const std::string& path) {
+    return startsWith(path, mapsDirectory) && !isEditorsFile(baseName(path)) && endsWith(path, ".cfg");
+}
+
 // The ".cfg" files the library reads through the configuration reader.
 bool isConfigFile(const std::string& path) {
     return path == listenerPath || path == menusPath || path == musicPath || path == adaptPath ||
-           path == defaultsPath || startsWith(path, mapsDirectory);
+           path == defaultsPath || isMapFile(path);
 }
 
-// Whether the library reads the file at that content path.
-bool libraryReads(const std::string& path) {
-    return path == effectsPath || isConfigFile(path) || startsWith(path, soundFilesDirectory);
+bool isSoundFile(const std::string& path) {
+    return startsWith(path, soundFilesDirectory) && isSoundFileName(baseName(path));
 }
+
+// Whether the library reads the file at that content path: nothing else
+// is gathered, checked or mentioned.
+bool libraryReads(const std::string& path) { return path == effectsPath || isConfigFile(path) || isSoundFile(path); }
+
+// A content file as it was when the batch was read: its bytes, or none.
+struct Snapshot {
+    enum State { Read, Missing, Unreadable } state = Missing;
+    std::shared_ptr<const std::string> bytes;
+};
+
+Snapshot snapshotOf(const std::string& path) {
+    Snapshot shot;
+    ResourceManager* resources = theResourceManager;
+    if (!resources) return shot;
+    ResourceLock guard(resources);
+    if (resources->notFound(path.c_str())) return shot;
+    auto text = std::make_shared<std::string>();
+    if (!readResourceText(path, text.get())) {
+        shot.state = Snapshot::Unreadable;
+        return shot;
+    }
+    shot.state = Snapshot::Read;
+    shot.bytes = std::move(text);
+    return shot;
+}
+
+// Holds the batch's files to the bytes read for the check while the batch
+// is checked and applied: every reader (the sound loader, the
+// configuration reader) reads what was checked, whatever the files do
+// meanwhile. A removed ".cfg" is held to an empty text: no keys, as a
+// missing file reads at start-up.
+class Pins {
+public:
+    explicit Pins(const std::map<std::string, Snapshot>& files) : resources(theResourceManager) {
+        if (!resources) return;
+        for (const auto& file : files) {
+            std::shared_ptr<const std::string> bytes = file.second.bytes;
+            if (file.second.state == Snapshot::Missing && isConfigFile(file.first))
+                bytes = std::make_shared<const std::string>();
+            if (file.second.state != Snapshot::Unreadable && resources->pin(file.first, bytes))
+                pinned.push_back(file.first);
+        }
+    }
+    ~Pins() {
+        for (const std::string& path : pinned) resources->unpin(path);
+    }
+    Pins(const Pins&) = delete;
+    Pins& operator=(const Pins&) = delete;
+
+private:
+    ResourceManager* resources;
+    std::vector<std::string> pinned;
+};
 
 bool sameSound(const EffectConfig& a, const EffectConfig& b) {
     return a.fileName == b.fileName && a.storage == b.storage && a.looped == b.looped;
@@ -84,20 +179,34 @@ bool sameSound(const EffectConfig& a, const EffectConfig& b) {
 }  // namespace
 
 struct ContentWatch::State {
+    using Time = std::chrono::steady_clock::time_point;
+    // A file the library reads, changed and not yet taken.
+    struct Pending {
+        filewatch::ChangeKind kind;
+        Time at;  // its last change
+    };
+
     std::chrono::milliseconds quiet;
     Clock clock;
     std::unique_ptr<filewatch::FileWatch> watch;
+    bool completesOnQuiet = false;
     // Directories watched, as mounted: (directory, mount point ending in "/").
     std::vector<std::pair<std::string, std::string>> mounts;
     UIInsonificator* menus = nullptr;
 
     std::mutex mutex;  // everything below
     std::condition_variable changed;
-    std::set<std::string> pending;  // full paths
-    std::set<std::string> seen;     // for waitForChange
-    std::chrono::steady_clock::time_point lastChange;
+    std::map<std::string, Pending> pending;  // full paths of files the library reads
+    std::set<std::string> seen;              // every path seen, for waitForChange
     std::atomic<bool> anyPending{false};
-    std::set<std::string> held;  // content paths of a refused batch, tried again with the next
+    // A file of a refused batch. One refused with others is tried again
+    // with the next batch; one in error itself when it changes again, or
+    // when a sound file it named and did not find comes.
+    struct Held {
+        bool inError = false;
+        std::set<std::string> waitsFor;  // content paths of sound files
+    };
+    std::map<std::string, Held> held;  // by content path
     unsigned long reloads = 0;
     unsigned long refusals = 0;
 
@@ -108,16 +217,23 @@ struct ContentWatch::State {
             filewatch::Changes changes = watch->wait();
             for (const std::string& notice : changes.notices) warn("Content watch: " + notice);
             if (changes.stopped) return;
-            if (changes.paths.empty()) continue;
+            if (changes.files.empty()) continue;
             std::lock_guard<std::mutex> guard(mutex);
-            for (const std::string& path : changes.paths) {
-                pending.insert(path);
-                seen.insert(path);
+            const Time now = clock();
+            for (const filewatch::Change& change : changes.files) {
+                seen.insert(change.path);
+                if (libraryReads(contentPath(change.path))) pending[change.path] = Pending{change.kind, now};
             }
-            lastChange = clock();
-            anyPending = true;
+            anyPending = !pending.empty();
             changed.notify_all();
         }
+    }
+
+    // Whether a file is whole: closed after writing, moved into place or
+    // gone; a file last seen written is whole only for a watch that cannot
+    // see writers close, once it has been quiet.
+    bool complete(filewatch::ChangeKind kind) const {
+        return kind != filewatch::ChangeKind::Modified || completesOnQuiet;
     }
 
     // The content path a file system path stands for, or "" when no
@@ -141,6 +257,7 @@ ContentWatch::ContentWatch(Options options) : state(std::make_unique<State>()) {
     s.quiet = options.quiet;
     s.clock = options.clock ? options.clock : [] { return std::chrono::steady_clock::now(); };
     s.watch = options.watch ? std::move(options.watch) : filewatch::createFileWatch();
+    s.completesOnQuiet = s.watch->completesOnQuiet();
     std::vector<std::string> archives;
     std::vector<std::string> watched;
     if (ResourceManager* resources = theResourceManager) {
@@ -166,7 +283,15 @@ ContentWatch::ContentWatch(Options options) : state(std::make_unique<State>()) {
     if (!archives.empty()) warn("Content watch: archives are not watched: " + joined(archives));
     if (watched.empty()) warn("Content watch: no mounted directory to watch");
     else inform("Content watch: watching " + joined(watched));
-    s.thread = std::thread([&s] { s.gather(); });
+    // A thread the system refuses leaves a watch that gathers nothing: the
+    // game goes on with the content it has, and says so once.
+    try {
+        thread::beforeThreadCreation();
+        s.thread = std::thread([&s] { s.gather(); });
+    } catch (const std::exception& failure) {
+        error(std::string("Content watch: failed to create thread: ") + failure.what() +
+              "; saved content is not applied while the game runs");
+    }
 }
 
 ContentWatch::~ContentWatch() {
@@ -174,11 +299,8 @@ ContentWatch::~ContentWatch() {
     s.watch->stop();
     if (s.thread.joinable()) s.thread.join();
     std::set<std::string> left;
-    for (const std::string& path : s.pending) {
-        const std::string content = s.contentPath(path);
-        if (libraryReads(content)) left.insert(content);
-    }
-    left.insert(s.held.begin(), s.held.end());
+    for (const auto& file : s.pending) left.insert(s.contentPath(file.first));
+    for (const auto& file : s.held) left.insert(file.first);
     if (!left.empty()) {
         std::vector<std::string> names;
         for (const std::string& path : left) names.push_back(shown(path));
@@ -197,10 +319,19 @@ bool ContentWatch::update() {
     std::set<std::string> paths;
     {
         std::lock_guard<std::mutex> guard(s.mutex);
-        if (s.pending.empty() || s.clock() - s.lastChange < s.quiet) return false;
-        paths.swap(s.pending);
-        s.anyPending = false;
+        // Each file on its own clock: a busy file holds back only itself.
+        const State::Time now = s.clock();
+        for (auto file = s.pending.begin(); file != s.pending.end();) {
+            if (s.complete(file->second.kind) && now - file->second.at >= s.quiet) {
+                paths.insert(file->first);
+                file = s.pending.erase(file);
+            } else {
+                ++file;
+            }
+        }
+        s.anyPending = !s.pending.empty();
     }
+    if (paths.empty()) return false;
     return s.apply(paths);
 }
 
@@ -234,36 +365,54 @@ bool ContentWatch::State::apply(const std::set<std::string>& paths) {
     UIInsonificator* menuSounds = nullptr;
     {
         std::lock_guard<std::mutex> guard(mutex);
-        content.swap(held);
+        for (const std::string& path : paths) content.insert(contentPath(path));
+        // Files refused only for another file's error come again; a file in
+        // error itself waits for its own next change, or for a sound it
+        // named and did not find.
+        for (const auto& file : held) {
+            bool comes = !file.second.inError;
+            for (const std::string& sound : file.second.waitsFor) comes = comes || content.count(sound) != 0;
+            if (comes) content.insert(file.first);
+        }
         menuSounds = menus;
     }
-    for (const std::string& path : paths) {
-        const std::string c = contentPath(path);
-        if (libraryReads(c)) content.insert(c);
-    }
-    // Files the library never reads (an editor's temporary files, sessions,
-    // anything else) are not mentioned.
     if (content.empty()) return false;
 
+    // Each file is read once: the check and the apply both read these bytes.
+    std::map<std::string, Snapshot> files;
+    for (const std::string& path : content) files[path] = snapshotOf(path);
+    const Pins pins(files);
+
     std::vector<std::string> problems;  // "file:line: text"
+    std::map<std::string, Held> inError;  // the content paths they belong to
+    auto problem = [&](const std::string& file, const std::string& text) {
+        problems.push_back(text);
+        inError[file].inError = true;
+    };
+    std::vector<std::string> done;  // what was reloaded, for the log line
     RequestManager* requests = theRequestManager;
     const bool device = requests && requests->isInitialized();
 
-    // "Effects.snd": the new records, read beside those in use.
+    // "Effects.snd": the new records, read beside those in use. A removed
+    // file leaves the records in use: without it no effect would sound.
     EffectsFile::Records fresh;
     EffectConfig readerDefaults;
     bool effectsChanged = false;
     std::string effectsText;
     if (content.count(effectsPath)) {
-        if (!readResourceText(effectsPath, &effectsText)) {
-            problems.push_back(shown(effectsPath) + ": missing or unreadable");
+        const Snapshot& shot = files[effectsPath];
+        if (shot.state == Snapshot::Missing) {
+            done.push_back(shown(effectsPath) + " removed: the effect records in use stay");
+        } else if (shot.state == Snapshot::Unreadable) {
+            problem(effectsPath, shown(effectsPath) + ": unreadable");
         } else if (requests) {
+            effectsText = *shot.bytes;
             effectsChanged = true;
             readerDefaults = requests->getReaderDefaults();
             std::vector<EffectsFile::Problem> found;
             if (!requests->readEffectConfigs(effectsText, fresh, found)) {
                 for (const auto& p : found)
-                    problems.push_back(shown(effectsPath) + ":" + std::to_string(p.line) + ": " + p.text);
+                    problem(effectsPath, shown(effectsPath) + ":" + std::to_string(p.line) + ": " + p.text);
             }
         }
     }
@@ -272,22 +421,26 @@ bool ContentWatch::State::apply(const std::set<std::string>& paths) {
     // and the new sounds' lengths, each sound checked once.
     ShellManager::EffectReload reload;
     std::map<std::pair<std::string, std::string>, uint32_t> checked;
-    auto checkSound = [&](const std::string& name, const EffectConfig& record, const std::string& where) {
+    // `owner`: the file the error belongs to (the record's or the sound's).
+    auto checkSound = [&](const std::string& name, const EffectConfig& record, const std::string& where,
+                          const std::string& owner) {
         if (name == "device") return;  // the device's settings file, not a sound
         const auto key = std::make_pair(record.fileName, record.storage);
-        auto done = checked.find(key);
-        if (done == checked.end()) {
+        auto known = checked.find(key);
+        if (known == checked.end()) {
             uint32_t frames = 0;
             std::string why;
             if (!requests->checkSound(record.fileName, record.storage, &frames, &why)) {
                 const std::string sound = shown(soundFilesDirectory + record.fileName);
-                problems.push_back((where == sound ? where : where + ": " + sound) + ": " + why);
+                problem(owner, (where == sound ? where : where + ": " + sound) + ": " + why);
+                if (owner != soundFilesDirectory + record.fileName)
+                    inError[owner].waitsFor.insert(soundFilesDirectory + record.fileName);
                 checked.emplace(key, 0);
                 return;
             }
-            done = checked.emplace(key, frames).first;
+            known = checked.emplace(key, frames).first;
         }
-        if (done->second) reload.frames[name] = done->second;
+        if (known->second) reload.frames[name] = known->second;
     };
     // The records in use, copied: the request manager may be read again on
     // another thread meanwhile.
@@ -308,7 +461,8 @@ bool ContentWatch::State::apply(const std::set<std::string>& paths) {
             const EffectConfig& now = *after->second;
             if (!before || !sameSound(*before, now)) {
                 reload.reload.insert(name);
-                checkSound(name, now, shown(effectsPath) + ":" + std::to_string(lineOfName(effectsText, name)));
+                checkSound(name, now, shown(effectsPath) + ":" + std::to_string(lineOfName(effectsText, name)),
+                           effectsPath);
             }
             if (!before || before->volume != now.volume || before->radius != now.radius || before->looped != now.looped)
                 reload.reconfigure.insert(name);
@@ -320,7 +474,7 @@ bool ContentWatch::State::apply(const std::set<std::string>& paths) {
     std::vector<std::string> soundFiles;
     bool deviceSettings = false;
     for (const std::string& path : content) {
-        if (!startsWith(path, soundFilesDirectory)) continue;
+        if (!isSoundFile(path)) continue;
         const std::string file = path.substr(soundFilesDirectory.size());
         soundFiles.push_back(file);
         if (!device) continue;
@@ -328,29 +482,39 @@ bool ContentWatch::State::apply(const std::set<std::string>& paths) {
             for (const auto& record : fresh)
                 if (record.second->fileName == file) {
                     reload.reload.insert(record.first);
-                    checkSound(record.first, *record.second, shown(path));
+                    checkSound(record.first, *record.second, shown(path), path);
                 }
         } else if (!effectsChanged) {
             for (const auto& record : inUse) {
                 if (record.second.fileName != file) continue;
                 deviceSettings = deviceSettings || record.first == "device";
                 reload.reload.insert(record.first);
-                checkSound(record.first, record.second, shown(path));
+                checkSound(record.first, record.second, shown(path), path);
             }
         }
     }
 
-    // ".cfg" files, through the configuration reader.
-    std::vector<std::string> maps;
+    // ".cfg" files, through the configuration reader. A removed settings
+    // file reads as an empty one (its built-in values, put back where the
+    // reader starts from the values in use); a removed map has nothing to
+    // give.
+    std::vector<std::string> maps, removedMaps;
     for (const std::string& path : content) {
         if (!isConfigFile(path)) continue;
-        if (startsWith(path, mapsDirectory)) maps.push_back(shown(path));
-        std::string text, reason;
+        const Snapshot& shot = files[path];
+        const bool map = isMapFile(path);
+        if (shot.state == Snapshot::Missing) {
+            if (map) removedMaps.push_back(shown(path));
+            continue;
+        }
+        if (map) maps.push_back(shown(path));
+        std::string reason;
         int line = 0;
-        if (!readResourceText(path, &text)) problems.push_back(shown(path) + ": missing or unreadable");
-        else if (!configmanager::ConfigManager::checkText(text, &line, &reason))
-            problems.push_back(shown(path) + (line > 0 ? ":" + std::to_string(line) : std::string()) + ": " + reason);
+        if (shot.state == Snapshot::Unreadable) problem(path, shown(path) + ": unreadable");
+        else if (!configmanager::ConfigManager::checkText(*shot.bytes, &line, &reason))
+            problem(path, shown(path) + (line > 0 ? ":" + std::to_string(line) : std::string()) + ": " + reason);
     }
+    auto removed = [&](const std::string& path) { return files[path].state == Snapshot::Missing; };
 
     std::vector<std::string> names;
     for (const std::string& path : content) names.push_back(shown(path));
@@ -361,12 +525,14 @@ bool ContentWatch::State::apply(const std::set<std::string>& paths) {
         error("Content not reloaded: " + std::to_string(problems.size()) + (problems.size() == 1 ? " error" : " errors") +
               " in " + joined(names) + "; the last good content plays on");
         std::lock_guard<std::mutex> guard(mutex);
-        held.insert(content.begin(), content.end());
+        for (const std::string& path : content) {
+            auto found = inError.find(path);
+            held[path] = found == inError.end() ? Held() : found->second;
+        }
         ++refusals;
         return true;
     }
 
-    std::vector<std::string> done;
     if (effectsChanged || !reload.reload.empty()) {
         if (!device || !theShellManager) {
             RequestManager::freeRecords(fresh);
@@ -384,26 +550,38 @@ bool ContentWatch::State::apply(const std::set<std::string>& paths) {
         done.push_back("no effect plays " + joined(soundFiles));
     }
     if (deviceSettings) done.push_back("device settings: read when the device starts");
-    if (content.count(listenerPath) && theShellManager && theShellManager->reloadListenerSettings())
-        done.push_back("listener settings");
+    if (content.count(listenerPath) && theShellManager) {
+        if (removed(listenerPath)) ListenerSettings::reset();  // the reader starts from the values in use
+        if (theShellManager->reloadListenerSettings())
+            done.push_back(removed(listenerPath) ? "listener settings (defaults)" : "listener settings");
+    }
     if (content.count(menusPath)) {
         if (menuSounds && menuSounds->reloadTable()) done.push_back("menu sounds");
         else if (!menuSounds) done.push_back("menu sounds: none to reload");
     }
+    // The music's and the landscape's readers also start from the values in
+    // use (the game's own re-read keeps them for a missing file): a removed
+    // file puts the built-in values back first.
     if (content.count(musicPath) && theMusicInsonificator) {
+        if (removed(musicPath)) theMusicInsonificator->resetSettings();
         theMusicInsonificator->reReadConfig();
-        done.push_back("music settings");
+        done.push_back(removed(musicPath) ? "music settings (defaults)" : "music settings");
     }
-    if (content.count(adaptPath) && theLandInsonificator && theLandInsonificator->reloadAdaptSettings())
-        done.push_back("landscape tuning");
+    if (content.count(adaptPath) && theLandInsonificator) {
+        if (removed(adaptPath)) theLandInsonificator->resetAdaptSettings();
+        if (theLandInsonificator->reloadAdaptSettings())
+            done.push_back(removed(adaptPath) ? "landscape tuning (defaults)" : "landscape tuning");
+    }
     if (content.count(defaultsPath) && theLandInsonificator && theLandInsonificator->reloadDefaultSounds())
         done.push_back("landscape default sounds (for later placements)");
     if (!maps.empty())
         done.push_back("maps not applied: the sources on the board stay (a re-read of the configuration reads " +
                        joined(maps) + ")");
+    if (!removedMaps.empty()) done.push_back("maps removed, nothing to apply: " + joined(removedMaps));
     if (done.empty()) done.push_back("nothing the sound library reads");
     inform("Content changed: " + joined(names) + "; reloaded: " + joined(done));
     std::lock_guard<std::mutex> guard(mutex);
+    for (const std::string& path : content) held.erase(path);
     ++reloads;
     return true;
 }

@@ -7,10 +7,19 @@
 /// and deletes it before them; without one, nothing here happens.
 ///
 /// The directories mounted into the resource manager are watched (archives
-/// are not: the log says so once). Changes are gathered on the watch's own
-/// thread until the files have been quiet for the quiet period, then applied
-/// by update(), which the game calls once a frame (or at any call of its
-/// own): never on the watch thread.
+/// are not: the log says so once). Only the files the library reads count:
+/// the settings files by name ("Effects.snd", "Listener.cfg", "UI.cfg",
+/// "MusicSettings.cfg", "AdaptSettings.cfg", "DefaultSounds.cfg"), map files
+/// by their ".cfg" name under "/Maps/", and under "/Sounds/" the files with an
+/// extension the decoder reads (and ".cfg", the device's settings). What
+/// editors leave beside them (swap, lock and backup files such as ".x.swp",
+/// ".#x", "#x#", "x~", probe files such as "4913", temporaries) is ignored.
+/// Each file is gathered on the watch's own thread and taken on its own once
+/// it is whole (closed after writing, moved into place or removed; for a
+/// file watch that cannot see writers close, written) and has been quiet for
+/// the quiet period: a busy file holds back only itself. What was taken is
+/// applied by update(), which the game calls once a frame (or at any call
+/// of its own): never on the watch thread.
 ///
 /// A change is applied through the part of the configuration that reads the
 /// file, never through the whole re-read, so the sources placed on the board
@@ -29,13 +38,21 @@
 ///                        on the board stay as they are)
 ///   a map file           nothing: its sources are on the board already (the
 ///                        game's reReadConfig reads it); the log says so
-/// Before anything is applied, the changed files are checked with the
-/// library's own readers (the "Effects.snd" reader, the configuration
-/// reader, the sound loader). With an error nothing of the batch is applied,
-/// every error is logged ("file:line: text"), and the files are tried again
-/// with the next change, so the last good content plays on until a later
-/// save is clean. One message names the files that changed and what was
-/// reloaded.
+/// A removed settings file reads as an empty one: the listener settings, the
+/// music settings and the landscape's tuning (with its 3D emulation switch)
+/// go back to their built-in defaults ("(defaults)" in the message), the menu
+/// sounds and default records become none. A removed map is ignored; a
+/// removed "Effects.snd" leaves the records in use.
+/// Each file taken is read once, and the resource manager is held to those
+/// bytes while they are checked with the library's own readers (the
+/// "Effects.snd" reader, the configuration reader, the sound loader) and
+/// applied, so what is applied is what was checked whatever the file does
+/// meanwhile. With an error nothing of the batch is applied and every error
+/// is logged ("file:line: text"); a file in error is tried again when it
+/// changes again (and released when it is fixed or removed), the others of
+/// the batch with the next change, so the last good content plays on until
+/// a later save is clean. One message names the files that changed and what
+/// was reloaded.
 ///
 /// Threads: construct, update and destroy on the game's threads; the watch
 /// runs on a thread of its own that only gathers paths.
@@ -78,7 +95,8 @@ public:
     bool update();
     /// Changes gathered and not yet taken by update() (one atomic load).
     bool hasPending();
-    /// Files of a refused batch, to be tried again with the next change.
+    /// Files of a refused batch, to be tried again (a file in error when it
+    /// changes again, the others with the next change).
     bool hasHeld();
     /// Blocks until the watch has seen a change of the file at `path` (a full
     /// file system path) since the last such wait for it, or the timeout

@@ -8,6 +8,7 @@
 #include "sound/insonificators/ActInsonificator.h"
 #include "sound/insonificators/InsonificatorManager.h"
 #include "sound/land/LandInsonificator.h"
+#include "sound/manager/Boundary.h"
 #include "sound/manager/Globals.h"
 #include "sound/manager/LogChannels.h"
 #include "sound/manager/ReReadConfig.h"
@@ -26,15 +27,7 @@ void deleteAndClear(T*& pointer) {
     pointer = nullptr;
 }
 
-}  // namespace
-
-SoundManager::SoundManager() {
-    bool expected = false;
-    if (!ownerExists.compare_exchange_strong(expected, true)) {
-        channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "Skip SoundManager: one already exists");
-        return;
-    }
-    owner = true;
+void createSingletons() {
     // The insonificators register with the registry and take the effect
     // manager as their factory while they are built: the managers come first.
     auto* requests = new RequestManager();
@@ -52,11 +45,10 @@ SoundManager::SoundManager() {
     theProcessHearerManager = new ProcessHearerManager();
     theRandomizer = new Randomizer();
     theRequestInformator = new RequestInformator();
-    musicQuiet = false;
 }
 
-SoundManager::~SoundManager() {
-    if (!owner) return;
+// Deletes what createSingletons() built, all of it or the part it got to.
+void deleteSingletons() {
     // Music first (its worker still uses effects), the request manager last:
     // it gives the device back if the game did not deactivate.
     deleteAndClear(theMusicInsonificator);
@@ -72,6 +64,30 @@ SoundManager::~SoundManager() {
     deleteAndClear(theRequestManager);
     theRequestEffectInterface = nullptr;
     theRequestListenerInterface = nullptr;
+}
+
+}  // namespace
+
+SoundManager::SoundManager() {
+    bool expected = false;
+    if (!ownerExists.compare_exchange_strong(expected, true)) {
+        channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "Skip SoundManager: one already exists");
+        return;
+    }
+    owner = true;
+    // Out of memory while building: what was built goes again and the
+    // manager stays inert, as a refused second one does.
+    if (!guarded(channels::soundManager, DEBUG_CONTEXT, "create SoundManager", [] { createSingletons(); })) {
+        deleteSingletons();
+        owner = false;
+        ownerExists = false;
+    }
+    musicQuiet = false;
+}
+
+SoundManager::~SoundManager() {
+    if (!owner) return;
+    deleteSingletons();
     ownerExists = false;
 }
 
@@ -83,22 +99,28 @@ bool SoundManager::usable(const char* operation) {
 
 void SoundManager::activate() {
     if (!usable("activate")) return;
-    theRequestManager->initialize();
-    theShellManager->activate();
+    guarded(channels::soundManager, DEBUG_CONTEXT, "activate", [] {
+        theRequestManager->initialize();
+        theShellManager->activate();
+    });
 }
 
 void SoundManager::deactivate() {
     if (!usable("deactivate")) return;
-    theShellManager->deactivate();
-    theRequestManager->uninitialize();
+    guarded(channels::soundManager, DEBUG_CONTEXT, "deactivate", [] {
+        theShellManager->deactivate();
+        theRequestManager->uninitialize();
+    });
 }
 
 void SoundManager::pause() {
-    if (usable("pause")) theEffectManager->deactivateAllEffects();
+    if (usable("pause"))
+        guarded(channels::soundManager, DEBUG_CONTEXT, "pause", [] { theEffectManager->deactivateAllEffects(); });
 }
 
 void SoundManager::unpause() {
-    if (usable("unpause")) theEffectManager->activateAllEffects();
+    if (usable("unpause"))
+        guarded(channels::soundManager, DEBUG_CONTEXT, "unpause", [] { theEffectManager->activateAllEffects(); });
 }
 
 void SoundManager::quiet() {
@@ -116,15 +138,19 @@ void SoundManager::loud() {
 bool SoundManager::isMusicQuiet() { return musicQuiet; }
 
 void SoundManager::startMusic(const std::string& name) {
-    if (usable("startMusic")) theMusicInsonificator->start(name);
+    if (usable("startMusic"))
+        guarded(channels::soundManager, DEBUG_CONTEXT, "startMusic", [&] { theMusicInsonificator->start(name); });
 }
 
 void SoundManager::stopMusic() {
-    if (usable("stopMusic")) theMusicInsonificator->stop();
+    if (usable("stopMusic"))
+        guarded(channels::soundManager, DEBUG_CONTEXT, "stopMusic", [] { theMusicInsonificator->stop(); });
 }
 
 void SoundManager::prepareGame(View* view, GameBoard* board) {
-    if (usable("prepareGame")) theLandInsonificator->initialize(view, board);
+    if (usable("prepareGame"))
+        guarded(channels::soundManager, DEBUG_CONTEXT, "prepareGame",
+                [&] { theLandInsonificator->initialize(view, board); });
 }
 
 void SoundManager::setRandomSeed(float seed) {
@@ -133,32 +159,42 @@ void SoundManager::setRandomSeed(float seed) {
 
 void SoundManager::startGame() {
     if (!usable("startGame")) return;
-    theLandInsonificator->start();
-    theActInsonificator->start();
+    guarded(channels::soundManager, DEBUG_CONTEXT, "startGame", [] {
+        theLandInsonificator->start();
+        theActInsonificator->start();
+    });
 }
 
 void SoundManager::stopGame() {
     if (!usable("stopGame")) return;
-    theLandInsonificator->stop();
-    theActInsonificator->stop();
+    guarded(channels::soundManager, DEBUG_CONTEXT, "stopGame", [] {
+        theLandInsonificator->stop();
+        theActInsonificator->stop();
+    });
 }
 
 void SoundManager::releaseGame() {
-    if (usable("releaseGame")) theLandInsonificator->uninitialize();
+    if (usable("releaseGame"))
+        guarded(channels::soundManager, DEBUG_CONTEXT, "releaseGame", [] { theLandInsonificator->uninitialize(); });
 }
 
 void SoundManager::saveGame(configmanager::Block* block) {
     if (!usable("saveGame")) return;
-    theLandInsonificator->save(block);
-    theMusicInsonificator->save(block);
+    guarded(channels::soundManager, DEBUG_CONTEXT, "saveGame", [&] {
+        theLandInsonificator->save(block);
+        theMusicInsonificator->save(block);
+    });
 }
 
 void SoundManager::loadGame(configmanager::Block* block) {
     if (!usable("loadGame")) return;
-    theLandInsonificator->load(block);
-    theMusicInsonificator->load(block);
+    guarded(channels::soundManager, DEBUG_CONTEXT, "loadGame", [&] {
+        theLandInsonificator->load(block);
+        theMusicInsonificator->load(block);
+    });
 }
 
 void SoundManager::reReadConfig(std::string mapName) {
-    if (usable("reReadConfig")) reReadSoundConfig(&mapName);
+    if (usable("reReadConfig"))
+        guarded(channels::soundManager, DEBUG_CONTEXT, "reReadConfig", [&] { reReadSoundConfig(&mapName); });
 }

@@ -40,7 +40,10 @@ class Block;
 /// object it forwards to guards itself, and the music-muted flag is atomic.
 /// Messages go to the log channels "SoundManager", "RequestManager",
 /// "MusicInsonificator" and "LandInsonificator"; nothing is thrown to the
-/// caller.
+/// caller. An operation that runs out of memory logs the error "failed to
+/// OPERATION: out of memory" and returns as refused; a construction that
+/// does ("failed to create SoundManager: out of memory") deletes what it
+/// built and leaves the manager inert, like a refused second one.
 class ZULSOUND_API SoundManager {
 public:
     /// Creates the request manager, the effect and listener manager, the

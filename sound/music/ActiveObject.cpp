@@ -1,12 +1,14 @@
 #include "sound/music/ActiveObject.h"
 
 #include <chrono>
+#include <exception>
+#include <new>
 #include <string>
-#include <system_error>
 
 #include "interfaces/ThreadClock.h"
 #include "interfaces/ThreadPriority.h"
 #include "sound/manager/LogChannels.h"
+#include "sound/music/ThreadCreation.h"
 
 namespace thread {
 
@@ -33,9 +35,16 @@ int priorityOfNice(int nice) {
 }  // namespace
 
 ActiveObject::ActiveObject() {
+    // No thread to be had (the system's limit on threads or memory): the
+    // object lives on without one. Its gates and waits then answer at once,
+    // and the class built on it refuses the work that needs the thread.
     try {
+        beforeThreadCreation();
         threadHandle = std::thread(&ActiveObject::threadMain, this);
-    } catch (const std::system_error& e) {
+    } catch (const std::bad_alloc&) {
+        channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "failed to create thread: out of memory");
+        return;
+    } catch (const std::exception& e) {
         channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "failed to create thread: " << e.what());
         return;
     }

@@ -14,6 +14,12 @@
 // limit until the thread has ended; a thread that never passed the start gate
 // ends without running initialize() or run(). The destructor terminates.
 //
+// No thread. When the thread cannot be created (the system has no thread or
+// no memory left; a test refuses it through ThreadCreation.h) the error
+// "failed to create thread: REASON" is logged and the object lives on
+// without one: hasThread() is false, the gates and terminate() return at
+// once, and nothing ever runs initialize() or run().
+//
 // Priority. Priorities are the usual levels -2 (lowest) to 2 (highest), -15
 // (idle) and 15 (time critical). They map onto the thread's nice value (19,
 // 10, 5, 0, -5, -10, -20). Raising a priority may be refused by the system:

@@ -1,5 +1,7 @@
 #include "sound/music/MessageQueue.h"
 
+#include <new>
+
 #include "sound/manager/LogChannels.h"
 
 MessageQueue::MessageQueue() = default;
@@ -11,10 +13,23 @@ MessageQueue::~MessageQueue() {
 }
 
 void MessageQueue::addMessage(const std::string& command, const std::string& argument) {
-    // Both strings are built before the lock is taken; the list only links them.
-    std::list<std::string> message{command, argument};
+    offerMessage(command, argument);
+}
+
+bool MessageQueue::offerMessage(const std::string& command, const std::string& argument) {
+    // Both strings are built before the lock is taken; the list only links
+    // them, so a message that cannot be built leaves the queue as it was.
+    std::list<std::string> message;
+    try {
+        message = {command, argument};
+    } catch (const std::bad_alloc&) {
+        channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "failed to addMessage " << command
+                                                                << ": out of memory");
+        return false;
+    }
     std::lock_guard<std::recursive_mutex> guard(lock);
     entries.splice(entries.end(), message);
+    return true;
 }
 
 void MessageQueue::removeMessage(std::string& command, std::string& argument) {

@@ -29,8 +29,12 @@ public:
     /// Warns about messages left (see the class).
     virtual ~MessageQueue();
 
-    /// Appends a message (both strings under one hold of the lock).
+    /// Appends a message (both strings under one hold of the lock). Out of
+    /// memory for it: error "failed to addMessage COMMAND: out of memory",
+    /// and the queue stays as it was.
     void addMessage(const std::string& command, const std::string& argument);
+    /// addMessage(), answering whether the message was queued.
+    bool offerMessage(const std::string& command, const std::string& argument);
     /// Takes the oldest message; empty command and argument when none waits.
     void removeMessage(std::string& command, std::string& argument);
     /// How many strings wait: two per message.

@@ -1,8 +1,11 @@
 #include "sound/music/MusicInsonificator.h"
 
+#include <exception>
+
 #include "interfaces/Config.h"
 #include "sound/effects/Effect.h"
 #include "sound/insonificators/InsonificatorManager.h"
+#include "sound/manager/Boundary.h"
 #include "sound/manager/Globals.h"
 #include "sound/manager/LogChannels.h"
 
@@ -20,6 +23,9 @@ MusicInsonificator::MusicInsonificator() {
     reReadConfig();
     stepsNow = fadeStepNumber.load();
     initiate();
+    if (!isNotifying())
+        channels::soundManager.post(debug::Error(DEBUG_CONTEXT)
+                                    << "failed to initiate: no thread for the music worker, music is refused");
 }
 
 MusicInsonificator::~MusicInsonificator() {
@@ -40,6 +46,12 @@ MusicInsonificator::~MusicInsonificator() {
 
 // ---- the game's side ----
 
+bool MusicInsonificator::hasWorker(const char* operation) {
+    if (isNotifying()) return true;
+    channels::soundManager.post(debug::Warning(DEBUG_CONTEXT, 0.1f) << "Skip " << operation << ": no music worker");
+    return false;
+}
+
 void MusicInsonificator::wakeWorker() {
     // Each wake-up is a numbered piece of work: a run serves every one
     // counted before it starts.
@@ -59,36 +71,44 @@ void MusicInsonificator::start() {
 }
 
 void MusicInsonificator::start(const std::string& musicName) {
+    if (!hasWorker("start")) return;
     {
         std::lock_guard<std::mutex> guard(callerLock);
         if (started) return;
+        // A command that cannot be queued (out of memory, logged) leaves the
+        // music as it was.
+        if (!musicName.empty() && !messages.offerMessage("play", musicName)) return;
         started = true;
-        if (!musicName.empty()) messages.addMessage("play", musicName);
     }
     wakeWorker();
 }
 
 void MusicInsonificator::stop() {
+    if (!hasWorker("stop")) return;
     {
         std::lock_guard<std::mutex> guard(callerLock);
         if (!started) return;
+        if (!messages.offerMessage("stop", "all")) return;
         started = false;
-        messages.addMessage("stop", "all");
     }
     wakeWorker();
 }
 
 void MusicInsonificator::quiet() {
-    messages.addMessage("quiet", "all");
-    wakeWorker();
+    if (hasWorker("quiet") && messages.offerMessage("quiet", "all")) wakeWorker();
 }
 
 void MusicInsonificator::loud() {
-    messages.addMessage("loud", "all");
-    wakeWorker();
+    if (hasWorker("loud") && messages.offerMessage("loud", "all")) wakeWorker();
 }
 
 void MusicInsonificator::reReadConfig() {
+    guarded(channels::soundManager, DEBUG_CONTEXT, "reReadConfig", [this] { readSettings(); });
+    if (sleepMilliseconds.load() < 20)
+        channels::soundManager.post(debug::Warning(DEBUG_CONTEXT, 0.1f) << "sleepMilliseconds < 20 defaulting to zero");
+}
+
+void MusicInsonificator::readSettings() {
     configmanager::ConfigManager config;
     if (config.readFile(settingsPath)) {
         int steps = fadeStepNumber.load(), pause = sleepMilliseconds.load();
@@ -100,8 +120,6 @@ void MusicInsonificator::reReadConfig() {
         quietLevel = louder;
         sleepMilliseconds = pause;
     }
-    if (sleepMilliseconds.load() < 20)
-        channels::soundManager.post(debug::Warning(DEBUG_CONTEXT, 0.1f) << "sleepMilliseconds < 20 defaulting to zero");
 }
 
 void MusicInsonificator::save(configmanager::Block* block) {
@@ -110,7 +128,7 @@ void MusicInsonificator::save(configmanager::Block* block) {
         return;
     }
     std::lock_guard<std::mutex> guard(callerLock);
-    block->setProperty("bgmID", &bgmID);
+    guarded(channels::soundManager, DEBUG_CONTEXT, "save", [&] { block->setProperty("bgmID", &bgmID); });
 }
 
 void MusicInsonificator::load(configmanager::Block* block) {
@@ -119,18 +137,23 @@ void MusicInsonificator::load(configmanager::Block* block) {
         return;
     }
     std::lock_guard<std::mutex> guard(callerLock);
-    block->getProperty("bgmID", &bgmID);
+    // Read into a copy: a read that runs out of memory keeps the music as it was.
+    guarded(channels::soundManager, DEBUG_CONTEXT, "load", [&] {
+        std::string read = bgmID;
+        block->getProperty("bgmID", &read);
+        bgmID.swap(read);
+    });
 }
 
 void MusicInsonificator::waitUntilServed() {
-    if (isOwnThread() || !hasThread()) return;
+    if (isOwnThread() || !isNotifying()) return;
     const unsigned long long target = wakeRequests.load();
     std::unique_lock<std::mutex> guard(progressLock);
     progressMade.wait(guard, [&] { return served >= target; });
 }
 
 void MusicInsonificator::waitUntilFadeSteps(unsigned long long count) {
-    if (isOwnThread() || !hasThread()) return;
+    if (isOwnThread() || !isNotifying()) return;
     std::unique_lock<std::mutex> guard(progressLock);
     progressMade.wait(guard, [&] { return fadeSteps >= count; });
 }
@@ -150,20 +173,13 @@ void MusicInsonificator::process() {
             break;
         }
         channels::musicInsonificator.post(debug::Message(DEBUG_CONTEXT, 0.5f) << command << " " << argument);
-        if (command == "play") {
-            processPlay(argument);
-        } else if (command == "stop") {
-            processStop();
-        } else if (command == "quiet") {
-            level = quietLevel.load();
-            processQuiet();
-        } else if (command == "loud") {
-            level = 1.0f;
-            processQuiet();
-        } else {
-            channels::soundManager.post(debug::Warning(DEBUG_CONTEXT, 0.1f)
-                                        << "Skip to process unrecognized command: " << command
-                                        << " for music: " << argument);
+        // A command that fails (out of memory) is given up; the run goes on,
+        // so every wake-up is still counted as served.
+        try {
+            processCommand(command, argument);
+        } catch (const std::exception& e) {
+            channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "failed to process " << command << " "
+                                                                    << argument << ": " << e.what());
         }
     }
     stepsNow = fadeStepNumber.load();
@@ -173,6 +189,23 @@ void MusicInsonificator::process() {
     }
     progressMade.notify_all();
     announceIdle(seen);
+}
+
+void MusicInsonificator::processCommand(const std::string& command, const std::string& argument) {
+    if (command == "play") {
+        processPlay(argument);
+    } else if (command == "stop") {
+        processStop();
+    } else if (command == "quiet") {
+        level = quietLevel.load();
+        processQuiet();
+    } else if (command == "loud") {
+        level = 1.0f;
+        processQuiet();
+    } else {
+        channels::soundManager.post(debug::Warning(DEBUG_CONTEXT, 0.1f) << "Skip to process unrecognized command: "
+                                                                        << command << " for music: " << argument);
+    }
 }
 
 void MusicInsonificator::processPlay(const std::string& musicName) {

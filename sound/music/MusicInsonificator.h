@@ -23,13 +23,19 @@
 // Settings: "/Configs/Sounds/MusicSettings.cfg", keys "fadeStepNumber"
 // (default 1000, values below 1 read as 1), "louder" (0.5) and
 // "sleepMilliseconds" (0; below 20 means no pause between fade steps). A key
-// or a file that is missing leaves the current value. The save block keeps
-// "bgmID", the music start() plays.
+// or a file that is missing leaves the current value (a ContentWatch that
+// sees the file removed puts the built-in values back first: resetSettings).
+// The save block keeps "bgmID", the music start() plays.
 //
 // Threads: start, stop, quiet, loud, reReadConfig, save, load and the
 // group operations from any game thread; they never touch the sound device
 // and never wait for the worker (a small lock orders concurrent start and
 // stop calls). The worker runs process() and everything it calls.
+//
+// No worker: when its thread cannot be created the construction logs the
+// error "failed to initiate: no thread for the music worker, music is
+// refused", and start, stop, quiet and loud each log the warning "Skip
+// OPERATION: no music worker" and change nothing; the waits return at once.
 //
 // Shutdown: the destructor lets the worker finish its run, which serves
 // every command queued before or during it, each fade with all its steps and
@@ -100,6 +106,16 @@ public:
     /// Reads MusicSettings.cfg again; sleepMilliseconds below 20 warns
     /// "sleepMilliseconds < 20 defaulting to zero" (no pause in fades).
     void reReadConfig();
+    /// Content changed while the game runs (called by ContentWatch when
+    /// MusicSettings.cfg is removed, before reReadConfig()): the settings go
+    /// back to their built-in values, as with no file at construction.
+    /// reReadConfig() alone keeps the values in use when the file is missing.
+    /// Defined here: the library's own, not exported.
+    void resetSettings() {
+        fadeStepNumber = builtInFadeStepNumber;
+        quietLevel = builtInLouder;
+        sleepMilliseconds = builtInSleepMilliseconds;
+    }
     /// Writes "bgmID" (the music of the last load(), empty before any) into
     /// `block`; a null block: error "Skip save: no block".
     void save(configmanager::Block* block);
@@ -120,6 +136,7 @@ public:
 
 protected:
     void process() override;
+    void processCommand(const std::string& command, const std::string& argument);
     void processPlay(const std::string& name);
     void processStop();
     void processFade(Effect* effect, float from, float to);
@@ -128,12 +145,18 @@ protected:
     std::list<Effect*> musicEffects;
     std::string bgmID;
     MessageQueue messages;
+    // The settings without a file ("fadeStepNumber", "louder",
+    // "sleepMilliseconds").
+    static constexpr int builtInFadeStepNumber = 1000;
+    static constexpr float builtInLouder = 0.5f;
+    static constexpr int builtInSleepMilliseconds = 0;
+
     float level = 1.0f;
-    std::atomic<float> quietLevel{0.5f};
+    std::atomic<float> quietLevel{builtInLouder};
     std::string louderPassword = "MusicLouder";
     std::string faderPassword = "MusicFader";
-    std::atomic<int> fadeStepNumber{1000};
-    std::atomic<int> sleepMilliseconds{0};
+    std::atomic<int> fadeStepNumber{builtInFadeStepNumber};
+    std::atomic<int> sleepMilliseconds{builtInSleepMilliseconds};
     bool started = false;
 
 private:
@@ -141,6 +164,10 @@ private:
     friend class MusicInsonificatorTestAccess;
 
     void wakeWorker();
+    void readSettings();  // MusicSettings.cfg into the settings; may run out of memory
+    // Whether the worker thread exists; without it (it could not be
+    // created) the warning "Skip OPERATION: no music worker" is logged.
+    bool hasWorker(const char* operation);
 
     std::mutex callerLock;  // started and bgmID
     int stepsNow = 1000;    // the fade steps of the command in hand (worker only)

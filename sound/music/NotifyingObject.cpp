@@ -1,5 +1,7 @@
 #include "sound/music/NotifyingObject.h"
 
+#include <exception>
+#include <new>
 #include <vector>
 
 #include "sound/manager/LogChannels.h"
@@ -22,11 +24,17 @@ void NotifyingObject::startNotifying(Event* const* events, unsigned long count) 
             channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "Skip startNotifying: event " << k << " is null");
             return;
         }
-    std::vector<Event*> all;
-    all.reserve(count + 1);
-    all.push_back(&stopEvent);
-    all.insert(all.end(), events, events + count);
-    waiter = new WaitingObject(all.data(), static_cast<unsigned long>(all.size()), false);
+    try {
+        std::vector<Event*> all;
+        all.reserve(count + 1);
+        all.push_back(&stopEvent);
+        all.insert(all.end(), events, events + count);
+        waiter = new WaitingObject(all.data(), static_cast<unsigned long>(all.size()), false);
+    } catch (const std::bad_alloc&) {
+        // Nothing started: a later start may try again.
+        channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "failed to startNotifying: out of memory");
+        return;
+    }
     everStarted = true;
     resume();
 }
@@ -42,24 +50,41 @@ void NotifyingObject::stopNotifying() {
     // running the loop, so there is no doneEvent to wait for.
     const bool looping = openGate();
     stopEvent.set();
-    if (looping && hasThread()) WaitingObject(&doneEvent).wait();
+    if (looping && hasThread()) {
+        try {
+            WaitingObject(&doneEvent).wait();
+        } catch (const std::bad_alloc&) {
+            // No memory for the wait (this may run in a destructor): the
+            // thread ends right after it signals doneEvent, so waiting for
+            // its end is the same wait and needs none.
+            threadHandle.join();
+        }
+    }
     delete waiter;
     waiter = nullptr;
 }
 
 void NotifyingObject::run() {
+    // Nothing may leave the thread: an uncaught exception would end the
+    // whole process.
     try {
         for (;;) {
             const unsigned long index = waiter->wait();
             if (index == 0) break;
             passGate();
-            notify(index - 1);
+            try {
+                notify(index - 1);
+            } catch (const std::exception& e) {
+                // One piece of work failed (out of memory): the next is served.
+                channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "failed to notify: " << e.what());
+            }
         }
     } catch (const char* text) {
         // A wait that cannot be made ("WAIT_FAILED"; not with the events
-        // startNotifying accepts) ends the loop; an uncaught exception would
-        // end the whole process.
+        // startNotifying accepts) ends the loop.
         channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "failed to wait: " << text);
+    } catch (const std::exception& e) {
+        channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "failed to wait: " << e.what());
     }
     doneEvent.set();
 }

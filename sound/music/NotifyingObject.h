@@ -42,6 +42,11 @@ public:
     virtual void stopNotifying();
 
 protected:
+    // Whether notifications run: started, not stopped, and a thread serves
+    // them (false when the thread could not be created or the start ran out
+    // of memory).
+    bool isNotifying() const { return waiter != nullptr && hasThread(); }
+
     WaitingObject* waiter = nullptr;
     Event stopEvent;
     Event doneEvent;

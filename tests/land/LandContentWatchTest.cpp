@@ -1,6 +1,7 @@
 // The content watch and the landscape: sources placed on the board stay
 // through saved changes of "Effects.snd", the tuning, the default records
-// and the map, and follow the new levels; frames go on meanwhile.
+// and the map (an editor's files beside it ignored), and follow the new
+// levels; frames go on meanwhile.
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -48,6 +49,11 @@ TEST_F(LandContent, PlacedSourcesStayThroughSavedContentAndFollowTheNewLevels) {
     defaults.replace(defaults.find("endHour = 20.0"), 14, "endHour = 18.0");
     library.tree.write("/Configs/Sounds/DefaultSounds.cfg", defaults);
     library.tree.write("/Maps/valley.cfg", "Sounds = { };\n");
+    // The editor's files beside the map (a swap file, a probe file created
+    // and removed) are not the library's: the log line below names none.
+    library.tree.write("/Maps/.valley.cfg.swp", "b0VIM 9.0");
+    library.tree.write("/Maps/4913", "");
+    library.tree.remove("/Maps/4913");
     // Moved in: one event, after every change above.
     testsupport::TemporaryDirectory scratch;
     { std::ofstream(scratch.file("sync")).put('\n'); }

@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
 #include "sound/music/InitiationObject.h"
+#include "sound/music/ThreadCreation.h"
 #include "tests/support/LogCapture.h"
 
 using debug::Kind;
@@ -183,6 +186,53 @@ TEST(ThreadObjects, AnObjectNeverStartedEndsWithoutRunning) {
     EXPECT_EQ(terminated.initializations, 0);
     terminated.initiate();  // the thread has ended: notifications start but nobody runs them
     EXPECT_TRUE(log.records().empty());
+}
+
+// The system refuses the thread (no thread left): the object lives on
+// without one, every later call returns, and it ends without joining.
+TEST(ThreadObjects, AnObjectWhoseThreadCannotBeCreatedAnswersEveryCallAndEnds) {
+    const struct {
+        const char* calls;
+        std::function<void(Worker&)> run;
+    } cases[] = {
+        {"nothing", [](Worker&) {}},
+        {"initiate, signals, stop", [](Worker& w) {
+             w.initiate();
+             w.poke();
+             w.poke();
+             w.stopNotifying();
+         }},
+        {"suspend, resume, priority", [](Worker& w) {
+             w.suspend();
+             w.resume();
+             w.setPriority(1);
+             EXPECT_EQ(w.getPriority(), 0);
+             w.initiate();
+         }},
+        {"terminate twice", [](Worker& w) {
+             w.initiate();
+             w.terminate();
+             w.terminate();
+             EXPECT_TRUE(w.isTerminated());
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.calls);
+        debug::Capture log;
+        thread::setThreadCreationHook([] {
+            throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again), "no thread");
+        });
+        {
+            Worker worker;
+            thread::setThreadCreationHook(nullptr);
+            c.run(worker);
+            EXPECT_EQ(worker.finishedRuns(), 0);
+            EXPECT_EQ(worker.initializations, 0);
+        }  // ends without waiting for a thread
+        EXPECT_EQ(log.records().size(), 1u);
+        EXPECT_TRUE(log.contains("SoundManager", Kind::Error,
+                                 "failed to create thread: no thread: Resource temporarily unavailable"));
+    }
 }
 
 TEST(ThreadObjects, ASuspendedLoopWaitsAtTheGateUntilResumed) {

@@ -10,7 +10,10 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 namespace testsupport {
@@ -42,6 +45,9 @@ PulseServer::PulseServer() {
 }
 
 PulseServer::~PulseServer() {
+    // A failed test shows whether its server was still there, and what the
+    // server said.
+    if (testing::Test::HasFailure()) std::printf("%s\n", report().c_str());
     kill();
     if (hadServer) setenv("PULSE_SERVER", previousServer.c_str(), 1);
     else unsetenv("PULSE_SERVER");
@@ -66,10 +72,23 @@ bool PulseServer::start(const std::string& sink) {
         unsetenv("PULSE_SERVER");
         const std::string nullSink = "--load=module-null-sink sink_name=zs " + sink;
         const std::string socket = "--load=module-native-protocol-unix auth-anonymous=1 socket=" + dir.file("native");
+        // The daemon's own log outlives its start (a daemon's stderr does
+        // not): one new file each start, daemon.log, daemon.log.1, ...
+        const std::string logTarget = "--log-target=newfile:" + dir.file("daemon.log");
         // --daemonize=yes: the launcher exits once the daemon has loaded its
         // modules and listens, which is the event the test waits for.
-        execlp("pulseaudio", "pulseaudio", "-n", "--daemonize=yes", "--exit-idle-time=-1", "--disallow-exit=no",
-               "--use-pid-file=yes", "--log-target=stderr",
+        // Nothing may end the server but the test: no idle exit, no client
+        // asking it to leave, none of its own watchdogs. Run as root it
+        // would take real-time scheduling under a 200 ms RLIMIT_RTTIME,
+        // which the kernel enforces with SIGKILL: the daemon gone without a
+        // word and its socket left behind, where a client meets "Connection
+        // refused". Its CPU limiter (off by default) is kept off whatever
+        // the machine's daemon.conf says. So it is an ordinary process of
+        // the suite; a gap it causes is one the device counts as a late
+        // period.
+        execlp("pulseaudio", "pulseaudio", "-n", "--daemonize=yes", "--exit-idle-time=-1", "--disallow-exit=yes",
+               "--realtime=no", "--high-priority=no", "--no-cpu-limit=yes", "--use-pid-file=yes",
+               logTarget.c_str(), "--log-time=yes", "--log-level=info",
                nullSink.c_str(), socket.c_str(),
                (char*)nullptr);
         _exit(127);
@@ -103,7 +122,31 @@ void PulseServer::kill() {
     pid = -1;
 }
 
-std::string PulseServer::log() const { return readWholeFile(dir.file("server.log")); }
+bool PulseServer::running() const {
+    if (pid <= 0) return false;
+    const int handle = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    if (handle < 0) return false;  // no such process any more
+    pollfd ended{handle, POLLIN, 0};
+    const bool gone = poll(&ended, 1, 0) > 0;
+    close(handle);
+    return !gone;
+}
+
+std::string PulseServer::log() const {
+    std::string text = readWholeFile(dir.file("server.log"));
+    for (int k = 0; k < 100; ++k) {
+        const std::string name = dir.file(k == 0 ? "daemon.log" : "daemon.log." + std::to_string(k));
+        if (access(name.c_str(), F_OK) != 0) break;
+        text += "-- " + name + "\n" + readWholeFile(name);
+    }
+    return text;
+}
+
+std::string PulseServer::report() const {
+    std::string text = "the test's sound server ";
+    text += pid <= 0 ? "is not running" : running() ? "is running" : "has ended by itself";
+    return text + "; its log:\n" + log();
+}
 
 Monitor::Monitor(const PulseServer& server, uint32_t fragmentFrames)
     : stream(connect(server.address(), fragmentFrames)) {}

@@ -20,6 +20,7 @@ public:
     // Starts the server and waits (bounded) until it takes connections;
     // ok() says whether it runs.
     PulseServer();
+    // Ends the server; in a test that failed, prints report() first.
     ~PulseServer();
     bool ok() const { return pid > 0; }
     // `sink`: the null sink's format ("rate=... channels=... format=...").
@@ -28,7 +29,12 @@ public:
     // for the process.
     void kill();
     const std::string& address() const { return server; }  // "unix:DIR/native"
-    std::string log() const;  // the server's own output
+    // Whether the daemon started last still runs (false once it has ended,
+    // whoever ended it).
+    bool running() const;
+    std::string log() const;  // the server's own output, of every start
+    // For a failed test: whether the server still runs, and its log.
+    std::string report() const;
 
 private:
     TemporaryDirectory dir;
