@@ -28,8 +28,8 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/zulsoundConfig.cmake
   ${CMAKE_CURRENT_BINARY_DIR}/zulsoundConfigVersion.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/zulsound)
 
-configure_file(cmake/zulsound.pc.in ${CMAKE_CURRENT_BINARY_DIR}/zulsound.pc @ONLY)
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/zulsound.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+include(${CMAKE_CURRENT_LIST_DIR}/ZulsoundPkgConfig.cmake)
+zulsound_install_pkgconfig(${PROJECT_SOURCE_DIR}/cmake/zulsound.pc.in)
 
 # The game's reference (Doxygen) over the installed headers:
 # cmake --build --preset release --target reference. An undocumented public

@@ -46,7 +46,11 @@ public:
     virtual void unlock() = 0;
 
     /// Host side: mounts a directory or a .zip archive at a mount point ("/"
-    /// by default); later mounts are searched after earlier ones.
+    /// by default); later mounts are searched after earlier ones. False, with
+    /// the warning "failed to mount SOURCE: REASON" on "ResourceManager",
+    /// when it does not open or holds no content: neither a "Configs/Sounds"
+    /// nor a "Sounds" folder nor a sound file at its top (the content's
+    /// parent folder, an empty one); nothing is mounted then.
     virtual bool mount(const std::string& directoryOrArchive, const std::string& mountPoint = "/") = 0;
     /// Host side: takes a mount away; false when it was not mounted.
     virtual bool unmount(const std::string& directoryOrArchive) = 0;

@@ -225,13 +225,21 @@ public:
     /// lists, from the next SoundManager::activate() on: call it before
     /// activate(). It replaces any device provider (setDeviceProvider) and
     /// any output setting (setOutput) until closeLoopback(). Calling it again
-    /// opens a fresh output for the next activation.
+    /// opens a fresh output for the next activation. From here to
+    /// closeLoopback() the library's own threads run on the frames rendered:
+    /// the music worker's fades advance with the mix, not the wall clock, so
+    /// a wait for the worker (MusicInsonificator::waitUntilServed(), the
+    /// SoundManager's deletion with a fade under way) returns only as the
+    /// game renders.
     static void openLoopback();
     /// Mixes the next `frames` sample frames into `out` (interleaved stereo
     /// floats, 2 x frames values, at getLoopbackFrequency()). Between
     /// activate() and deactivate() that is the library's sound; before,
-    /// after, or without openLoopback() the frames are silence. Returns false
-    /// only without openLoopback(); nothing is logged.
+    /// after, or without openLoopback() the frames are silence. It first
+    /// waits until the library's threads have taken up what the game's calls
+    /// gave them, and wakes each sleeping thread at the very frame its sleep
+    /// ends, so the same calls give the same samples at any speed. Returns
+    /// false only without openLoopback(); nothing is logged.
     static bool renderLoopback(float* out, uint32_t frames);
     /// Mixes the next `frames` frames as renderLoopback() does and appends
     /// them to the 16-bit stereo WAV file at `path`. A path other than the
@@ -245,9 +253,13 @@ public:
     /// openLoopback().
     static uint32_t getLoopbackFrequency();
     /// Finishes the file of renderLoopbackToFile(), gives the device list
-    /// back to the library (no provider) and forgets the loopback output. A
+    /// back to the library (no provider) and forgets the loopback output. The
+    /// library's threads no longer wait for frames: sleeps under way and
+    /// later ones end at once, so a shutdown after it waits for no fade (the
+    /// threads sleep in real time again once the library is shut down). A
     /// SoundManager still activated keeps rendering nowhere until it is
-    /// deactivated; call it after deactivate().
+    /// deactivated; call it when the game has rendered what it wants, before
+    /// deleting the SoundManager.
     static void closeLoopback();
     /// @}
 

@@ -26,6 +26,14 @@ public:
     // The calling thread has done every piece of work up to the number
     // `workDone`; it is idle unless later work has been given meanwhile.
     virtual void idle(unsigned long long workDone) = 0;
+    // The work numbered `work` given to `threadId` has been signalled to it
+    // (called by the giving thread, holding no lock of the library). A clock
+    // may wait here until that thread has taken it up, so that the giver's
+    // next call cannot meet the worker half-way; by default it returns.
+    virtual void workSignalled(unsigned int threadId, unsigned long long work) {
+        (void)threadId;
+        (void)work;
+    }
 };
 
 // The installed clock, or null for real time.

@@ -34,6 +34,8 @@
 #include "interfaces/GameLogic.h"
 #include "interfaces/Window.h"
 #include "interfaces/DebugInput.h"
+// Ready-made host objects for what a game does not write itself.
+#include "interfaces/SimpleHost.h"
 
 // The host's settings: save blocks, content, logging, the output.
 #include "interfaces/Config.h"

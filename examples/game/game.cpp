@@ -1,19 +1,17 @@
-// A small but complete game host of the sound library, built against the
-// installed package only: the engine, board, clock and window objects the
-// library calls, and a few seconds of a game (menus, actions, music, the
-// landscape of a board, save and load), then a clean shutdown.
+// A small but complete game of the sound library, built against the
+// installed package only: menus, actions, music, the landscape of a board,
+// a listener that moves, save and load, then a clean shutdown. The host
+// objects the library calls (view, board, timer, camera, clock, window) are
+// the library's ready-made SimpleHost.
 //
 //   game CONTENT [OUT.wav]
 //
 // CONTENT is a content directory or .zip (the library's sample content);
 // with OUT.wav the sound is rendered into that file through the hand-pumped
-// loopback output, as fast as it mixes, else it plays on the system's
-// default output in real time. The README's "Using the library from a game"
-// quotes the regions marked "readme:" here word for word (a test checks).
-//
-// Here the game's calls, the frames and the board's changes all run on the
-// main thread; a game with a rendering thread calls the view's listeners
-// there, and the library guards itself against the calls meeting.
+// loopback output, as fast as it mixes and on the mix's own clock (the same
+// run gives the same file), else it plays on the system's default output in
+// real time. The README's "Using the library from a game" quotes the
+// regions marked "readme:" here word for word (a test checks).
 
 // readme:begin includes
 #include <zulsound/zulsound.h>  // the library, the interfaces a host implements
@@ -21,47 +19,12 @@
 
 #include <chrono>
 #include <cstdio>
-#include <mutex>
 #include <string>
 #include <thread>
-#include <vector>
 
 namespace {
 
-// ---------------------------------------------------------------------------
-// The host's objects: what the library calls in the game.
-
-// The 3D view: calls its listeners once per rendered frame.
-class GameView : public View {
-public:
-    void registerListener(RenderDriverListener* listener) override {
-        std::lock_guard<std::mutex> guard(mutex);
-        listeners.push_back(listener);
-    }
-    void unregisterListener(RenderDriverListener* listener) override {
-        std::lock_guard<std::mutex> guard(mutex);
-        for (auto it = listeners.begin(); it != listeners.end(); ++it)
-            if (*it == listener) {
-                listeners.erase(it);
-                break;
-            }
-    }
-    // One rendered frame: the landscape moves its sources and the listener.
-    void frame() {
-        std::vector<RenderDriverListener*> now;
-        {
-            std::lock_guard<std::mutex> guard(mutex);
-            now = listeners;
-        }
-        for (RenderDriverListener* listener : now) listener->initView(nullptr);
-    }
-
-private:
-    std::mutex mutex;
-    std::vector<RenderDriverListener*> listeners;
-};
-
-// The game board: width x height cells of landscape subtypes.
+// The board's landscape: sea at the left, coast, meadow, forest, mountains.
 enum Subtype : Landscape::Subtype { Sea, Coast, Meadow, Forest, Mountains };
 
 std::string subtypeName(Landscape::Subtype subtype) {
@@ -69,95 +32,33 @@ std::string subtypeName(Landscape::Subtype subtype) {
     return subtype >= 0 && subtype <= Mountains ? names[subtype] : "none";
 }
 
-class GameBoardOfCells : public GameBoard {
-public:
-    GameBoardOfCells(unsigned long w, unsigned long h) : width(w), height(h), cells(w * h, Meadow) {
-        for (unsigned long y = 0; y < height; ++y)
-            for (unsigned long x = 0; x < width; ++x)
-                cells[y * width + x] = x == 0 ? Sea : x == 1 ? Coast : x < 10 ? Meadow : x < 14 ? Forest : Mountains;
-    }
-    unsigned long getWidth() override { return width; }
-    unsigned long getHeight() override { return height; }
-    void registerListener(GameBoardListener* listener, ListenerPriority) override { listeners.push_back(listener); }
-    void unregisterListener(GameBoardListener* listener) override {
-        for (auto it = listeners.begin(); it != listeners.end(); ++it)
-            if (*it == listener) {
-                listeners.erase(it);
-                break;
-            }
-    }
-    // Tells every listener each cell's subtype, as if each had just changed.
-    void replay() {
-        for (unsigned long y = 0; y < height; ++y)
-            for (unsigned long x = 0; x < width; ++x) {
-                const Landscape::Subtype subtype = cells[y * width + x];
-                Point2D cell;
-                cell.x = static_cast<uint32_t>(x);
-                cell.y = static_cast<uint32_t>(y);
-                for (GameBoardListener* listener : listeners) listener->afterChangeLandscapeSubtype(cell, subtype, subtype);
-            }
-    }
-
-private:
-    unsigned long width, height;
-    std::vector<Landscape::Subtype> cells;
-    std::vector<GameBoardListener*> listeners;
-};
-
-// Render time that stands still while the game is paused.
-class GameTimer : public PausedRenderTimer {
-public:
-    float getTime() override { return time; }
-    float time = 0.0f;
-};
-
-// The landscape camera: flies along the board at height 3.
-class GameCamera : public landcamera::Camera, public landcamera::Manager {
-public:
-    Vector getPosition() override { return position; }
-    Vector getFront() override { return Vector(0.0f, 1.0f, 0.0f); }
-    Vector getTop() override { return Vector(0.0f, 0.0f, 1.0f); }
-    landcamera::Camera* getCurrentCamera() override { return this; }
-    Vector position{-7.0f, 0.0f, 3.0f};
-};
-
-// The game clock, in minutes of the day.
-class GameClock : public ZulUIInterface {
-public:
-    DayTime getDayTime() override { return minutes; }
-    DayTime minutes = 10 * 60;
-};
-
-// The game window: has the focus.
-class GameWindow : public RenderWindow {
-public:
-    bool hasFocus() override { return true; }
-    void registerListener(RenderWindowListener*) override {}
-    void unregisterListener(RenderWindowListener*) override {}
-};
-
-// ---------------------------------------------------------------------------
-// The game.
+const unsigned long boardWidth = 16, boardHeight = 12;
 
 struct Game {
-    GameView view;
-    GameBoardOfCells board{16, 12};
-    GameTimer timer;
-    GameCamera camera;
-    GameClock clock;
-    GameWindow window;
+    SimpleHost host{boardWidth, boardHeight};
     std::string output;  // the rendered file; empty: the system's output
     uint32_t framesPerTick = 0;
     int frame = 0;
+    Vector camera{-7.0f, 0.0f, 3.0f};
 
-    // One frame of 1/60 s: the engine's time, the camera, the view's
-    // listeners, then the mix of that frame.
+    // Tells the landscape every cell (it hears the board only through changes).
+    void placeCells() {
+        for (uint32_t y = 0; y < boardHeight; ++y)
+            for (uint32_t x = 0; x < boardWidth; ++x) {
+                Point2D cell;
+                cell.x = x;
+                cell.y = y;
+                host.setSubtype(cell, x == 0 ? Sea : x == 1 ? Coast : x < 10 ? Meadow : x < 14 ? Forest : Mountains);
+            }
+    }
+    // One frame of 1/60 s: the camera (the listener) flies along the board,
+    // the clock runs a minute a second, then the mix of that frame.
     void tick() {
         ++frame;
-        timer.time += 1.0f / 60.0f;
-        camera.position.x += 0.04f;
-        if (frame % 60 == 0) clock.minutes += 1;
-        view.frame();
+        camera.x += 0.04f;
+        host.setListener(camera);
+        host.setDayTime(10 * 60 + frame / 60);
+        host.frame(1.0f / 60.0f);
         if (!output.empty()) {
             Sound3DDeviceManager::renderLoopbackToFile(output, framesPerTick);
         } else {
@@ -173,10 +74,8 @@ struct Game {
 void playAction(const std::string& name, const Vector& where) {
     // readme:begin action
     Effect* shot = theActInsonificator->createEffect(name);  // one shared effect per name
-    if (shot) {
-        shot->setPosition(where);
-        shot->play();
-    }
+    shot->setPosition(where);  // an unknown name gives an effect that never plays
+    shot->play();
     // readme:end action
 }
 
@@ -188,23 +87,17 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::printf("zulsound %s (built against %s)\n", zulsound::getVersion(), ZULSOUND_VERSION_STRING);
-    Game game;
     const std::string saveFile = argc > 2 ? std::string(argv[2]) + ".save" : "example.save";
-    if (argc > 2) game.output = argv[2];
-
     // readme:begin setup
-    // Before the SoundManager: the content, the output, and every engine,
-    // game-logic and window object the library calls.
-    if (!theResourceManager->mount(argv[1])) return 1;
-    if (!game.output.empty()) {
+    // Before the SoundManager: the content, the output, the host's objects.
+    if (!theResourceManager->mount(argv[1])) return 1;  // false: no content there
+    Game game;  // its SimpleHost sets the engine, game-logic and window pointers
+    if (argc > 2) {
+        game.output = argv[2];
         Sound3DDeviceManager::openLoopback();  // mixed only when the game renders
     } else {
         Sound3DDeviceManager::setOutput("default");  // the sound card, else the null output
     }
-    thePausedRenderTimer = &game.timer;
-    landcamera::theManager = &game.camera;
-    ZULUI_INTERFACE = &game.clock;
-    theRenderWindow = &game.window;  // before activate(): its focus is read there
     Landscape::setSubtypeNamer(&subtypeName);
     // readme:end setup
 
@@ -215,10 +108,11 @@ int main(int argc, char** argv) {
     UIInsonificator* menus = new UIInsonificator;  // after activate(), else silent for good
     sound->startMusic("theme");
 
-    sound->prepareGame(&game.view, &game.board);
+    sound->setRandomSeed(0.25f);  // the same landscape every run (else the calendar's)
+    sound->prepareGame(game.host.view(), game.host.board());
     sound->startGame();
     sound->reReadConfig("/valley.cfg");  // the map "/Maps/valley.cfg": names are below "/Maps"
-    game.board.replay();                 // the landscape hears the board's cells only from the board
+    game.placeCells();                   // the landscape hears the board's cells only from the board
     // readme:end start
     game.framesPerTick = Sound3DDeviceManager::getLoopbackFrequency() / 60;
 
@@ -244,6 +138,7 @@ int main(int argc, char** argv) {
 
     // readme:begin switch
     sound->stopMusic();  // a second start while music plays is ignored
+    game.run(120);       // the fade-out: MusicSettings.cfg's 100 steps of 20 ms
     sound->startMusic("nocturne");
     // readme:end switch
     playAction("door", Vector(2.5f, -1.5f, 0.0f));
@@ -255,6 +150,7 @@ int main(int argc, char** argv) {
         configmanager::Block* soundBlock = nullptr;
         if (save.readPlainFile(saveFile) && save.getPropertyAccess("sound", &soundBlock)) {
             sound->stopMusic();
+            game.run(120);                     // the fade-out
             sound->loadGame(soundBlock);       // landscape sources and "bgmID"
             theMusicInsonificator->start();    // the saved music starts only here
         }
@@ -266,18 +162,14 @@ int main(int argc, char** argv) {
 
     // readme:begin shutdown
     sound->stopMusic();
-    theMusicInsonificator->waitUntilServed();  // the fade-out ends, the queue is empty
+    game.run(120);                          // the fade-out is heard
+    Sound3DDeviceManager::closeLoopback();  // the file is complete; later fades end at once
     sound->stopGame();
     sound->releaseGame();
     delete menus;  // before the SoundManager
     sound->deactivate();
     theSoundManager = nullptr;
     delete sound;  // every singleton pointer back to null
-    Sound3DDeviceManager::closeLoopback();  // the rendered file is complete
-    thePausedRenderTimer = nullptr;
-    landcamera::theManager = nullptr;
-    ZULUI_INTERFACE = nullptr;
-    theRenderWindow = nullptr;
     Landscape::setSubtypeNamer(nullptr);
     // readme:end shutdown
 

@@ -150,6 +150,14 @@ public:
             report(DEBUG_CONTEXT, "failed to mount ", source, lastError());
             return false;
         }
+        if (!holdsContent(mountPoint)) {
+            // A wrong folder (the content's parent, an empty one) would
+            // otherwise only show later as sounds that are never found.
+            PHYSFS_unmount(source.c_str());
+            report(DEBUG_CONTEXT, "failed to mount ", source,
+                   "no content there (no Configs/Sounds, no Sounds, no sound file at its top)");
+            return false;
+        }
         return true;
     }
 
@@ -189,6 +197,43 @@ public:
     }
 
 private:
+    // Whether the mount just added (the last of the search path) holds
+    // anything the library reads: the configuration folder, the sound
+    // folder, or a sound file at its top (a folder of sounds to play).
+    static bool holdsContent(const std::string& mountPoint) {
+        char** list = PHYSFS_getSearchPath();
+        if (!list) return true;
+        char** last = list;
+        while (*last && last[1]) ++last;
+        const std::string mine = *last ? *last : "";
+        PHYSFS_freeList(list);
+        std::string base = mountPoint;
+        while (!base.empty() && base.back() == '/') base.pop_back();
+        auto provided = [&](const std::string& path) {
+            const char* where = PHYSFS_getRealDir(path.c_str());
+            return where && mine == where;
+        };
+        auto isDirectory = [&](const std::string& path) {
+            PHYSFS_Stat stat;
+            return provided(path) && PHYSFS_stat(path.c_str(), &stat) && stat.filetype == PHYSFS_FILETYPE_DIRECTORY;
+        };
+        if (isDirectory(base + "/Configs/Sounds") || isDirectory(base + "/Sounds")) return true;
+        bool sound = false;
+        char** files = PHYSFS_enumerateFiles(base.empty() ? "/" : base.c_str());
+        for (char** f = files; f && *f && !sound; ++f) {
+            const std::string name = *f;
+            const size_t dot = name.rfind('.');
+            if (dot == std::string::npos) continue;
+            std::string extension = name.substr(dot + 1);
+            for (char& c : extension) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+            static const char* const soundExtensions[] = {"wav", "ogg", "oga", "flac", "opus", "aif", "aiff", "mp3"};
+            for (const char* e : soundExtensions)
+                if (extension == e && provided(base + "/" + name)) sound = true;
+        }
+        if (files) PHYSFS_freeList(files);
+        return sound;
+    }
+
     // Resource path -> the bytes it is held to (null: to no resource).
     using Pins = std::map<std::string, std::shared_ptr<const std::string>>;
 

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "sandbox/demo/RenderClock.h"
+#include "platform/device/RenderClock.h"
 #include "sandbox/demo/Session.h"
 
 namespace aldevice {
@@ -19,6 +19,8 @@ class AlDevice;
 }
 
 namespace zsdemo {
+
+using aldevice::RenderClock;
 
 // A 16-bit stereo WAV file written as the frames come; its header is
 // finished at close.

@@ -5,10 +5,12 @@
 #include <ostream>
 #include <string>
 
-#include "sandbox/demo/RenderClock.h"
+#include "platform/device/RenderClock.h"
 #include "sandbox/demo/Session.h"
 
 namespace zsdemo {
+
+using aldevice::RenderClock;
 
 struct SoundSideOptions {
     std::string map;        // map name for the configuration re-read ("/valley.cfg"); empty for none

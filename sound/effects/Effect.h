@@ -78,7 +78,9 @@ public:
     virtual void stop() = 0;
     /// Stops the sound where it is; play() continues from there.
     virtual void pause() = 0;
-    /// Plays the sound again from its start, also while it plays.
+    /// Plays the sound again from its start while it plays; on an effect
+    /// that is not playing (never played, stopped, or a one-shot that has
+    /// ended) it does nothing: play() starts it.
     virtual void trigger() = 0;
     /// Where the sound is, in world coordinates (board cells on x, y; z up).
     virtual void setPosition(const Vector& position) = 0;

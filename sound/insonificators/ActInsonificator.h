@@ -20,8 +20,10 @@ public:
     /// Nothing (SoundManager::stopGame() calls it).
     void stop() override;
     /// The effect of that effect name: the one already handed out for it,
-    /// else a new one (see Insonificator::createEffect()). Position it and
-    /// play it; an effect still playing ignores play() (use trigger()).
+    /// else a new one (see Insonificator::createEffect(): an unknown name
+    /// gives an effect that is never loaded, not null). Position it and
+    /// play it; an effect still playing ignores play() (trigger() starts it
+    /// again), and trigger() does nothing on one that is not playing.
     Effect* createEffect(const std::string& name) override;
     /// Does nothing: shared effects go only with the insonificator.
     void destroyEffect(Effect* effect) override;

@@ -40,9 +40,11 @@ public:
     virtual void stop();
     /// A new effect for an effect name of "Effects.snd", tagged with the
     /// group's password (active while the group is enabled) and gain, and
-    /// kept in the group. Null only without an effect manager (after the
-    /// SoundManager is gone), with the error "failed to create effect NAME
-    /// in insonificator GROUP".
+    /// kept in the group. A name "Effects.snd" does not declare still gives
+    /// an effect, one that is never loaded and never heard (the request
+    /// manager warns "Skip load NAME: ..."). Null only without an effect
+    /// manager (after the SoundManager is gone), with the error "failed to
+    /// create effect NAME in insonificator GROUP".
     virtual Effect* createEffect(const std::string& name);
     /// Takes the effect out of the group and hands it back to the effect
     /// manager, which deletes it.

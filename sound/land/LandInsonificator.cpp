@@ -116,11 +116,17 @@ void LandInsonificator::start() {
     if (view) view->registerListener(static_cast<RenderDriverListener*>(this));
     if (gameBoard) gameBoard->registerListener(static_cast<GameBoardListener*>(this), LISTENER_PRIORITY_DEFAULT);
     started = true;
-    if (theRandomizer)
-        theRandomizer->setSeed(static_cast<float>(static_cast<double>(std::time(nullptr)) * (1.0 / 2147483648.0)));
+    if (theRandomizer) {
+        const float seed = fixedSeed.load();
+        theRandomizer->setSeed(seed >= 0.0f && seed < 1.0f
+                                   ? seed
+                                   : static_cast<float>(static_cast<double>(std::time(nullptr)) * (1.0 / 2147483648.0)));
+    }
     lastTime = timerNow();
     scheduleStale = true;
 }
+
+void LandInsonificator::setRandomSeed(float seed) { fixedSeed = seed; }
 
 void LandInsonificator::stop() {
     Guard guard(lock);

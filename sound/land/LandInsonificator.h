@@ -15,6 +15,7 @@
 // the game logic's thread, and the game's calls. Inside it the insonificator
 // calls its effects, its listener, the randomizer and the process-hearer
 // registry, whose locks come after it.
+#include <atomic>
 #include <list>
 #include <string>
 #include <vector>
@@ -67,6 +68,11 @@ public:
     void start() override;
     /// SoundManager::stopGame(): Running to Ready, the sounds stopped.
     void stop() override;
+    /// The seed each start() gives the random source from now on (the
+    /// landscape's random sounds and placements), in [0, 1): the same seed
+    /// gives the same landscape every run. Outside [0, 1) (as at first):
+    /// the calendar's time, a new landscape every run. Any thread.
+    void setRandomSeed(float seed);
     /// Emulates 3D by volume (true) or leaves it to the device (false). The
     /// flag already so: warning "skip to emulate 3dsound: isEmulated3d ==
     /// flag == 1" (or 0).
@@ -181,6 +187,7 @@ protected:
     bool isEmulated3d = false;
     bool initialized = false;
     bool started = false;
+    std::atomic<float> fixedSeed{-1.0f};
     std::string faderPassword;
     std::string emulatorPassword;
 

@@ -153,6 +153,10 @@ void SoundManager::prepareGame(View* view, GameBoard* board) {
                 [&] { theLandInsonificator->initialize(view, board); });
 }
 
+void SoundManager::setRandomSeed(float seed) {
+    if (usable("setRandomSeed")) theLandInsonificator->setRandomSeed(seed);
+}
+
 void SoundManager::startGame() {
     if (!usable("startGame")) return;
     guarded(channels::soundManager, DEBUG_CONTEXT, "startGame", [] {

@@ -108,6 +108,11 @@ public:
     /// game replays them through afterChangeLandscapeSubtype(). Without
     /// prepareGame(): error "failed to start: not initialized".
     void startGame();
+    /// The seed the landscape's random numbers start from at every
+    /// startGame(), loadGame() and re-read, in [0, 1): with one set, the same
+    /// calls give the same landscape (a game's rendered tests); outside
+    /// [0, 1) (as at first) they start from the calendar's time.
+    void setRandomSeed(float seed);
     /// Unregisters the landscape from the view and the board and stops its
     /// sounds; startGame() resumes.
     void stopGame();

@@ -146,6 +146,10 @@ void ActiveObject::announceWork(unsigned long long work) {
     if (osthread::ThreadClock* clock = osthread::threadClock()) clock->workGiven(threadId, work);
 }
 
+void ActiveObject::announceSignalled(unsigned long long work) {
+    if (osthread::ThreadClock* clock = osthread::threadClock()) clock->workSignalled(threadId, work);
+}
+
 void ActiveObject::announceIdle(unsigned long long workDone) {
     if (osthread::ThreadClock* clock = osthread::threadClock()) clock->idle(workDone);
 }

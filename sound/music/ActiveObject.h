@@ -82,6 +82,7 @@ protected:
     // `workDone` (called by the object's own thread).
     void announceWork(unsigned long long work);
     void announceIdle(unsigned long long workDone);
+    void announceSignalled(unsigned long long work);
     // Whether the thread exists (false only when it could not be created).
     bool hasThread() const { return threadHandle.joinable(); }
 

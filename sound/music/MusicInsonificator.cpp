@@ -55,8 +55,10 @@ bool MusicInsonificator::hasWorker(const char* operation) {
 void MusicInsonificator::wakeWorker() {
     // Each wake-up is a numbered piece of work: a run serves every one
     // counted before it starts.
-    announceWork(wakeRequests.fetch_add(1) + 1);
+    const unsigned long long work = wakeRequests.fetch_add(1) + 1;
+    announceWork(work);
     initiationEvent.set();
+    announceSignalled(work);
 }
 
 void MusicInsonificator::start() {

@@ -116,3 +116,55 @@ TEST_F(LoopbackRenderTest, AFileThatDoesNotOpenIsRefusedAndReportedOnce) {
 }
 
 }  // namespace
+
+// The music's fades run on the mix's clock while the loopback is open: a
+// two-step fade-in of 500 ms steps stands at half level for exactly the
+// first half second of mix however fast the frames are asked for, two runs
+// give the same samples, and closing the loopback before the shutdown lets
+// the fades still under way end at once.
+TEST_F(LoopbackRenderTest, TheMusicsFadesRunOnTheMixSoTwoRendersAreTheSame) {
+    tree.write("/Configs/Sounds/MusicSettings.cfg", "fadeStepNumber = 2;\nsleepMilliseconds = 500;\nlouder = 0.5;\n");
+    auto session = [&] {
+        Sound3DDeviceManager::openLoopback();
+        auto* sound = new SoundManager;
+        sound->activate();
+        sound->startMusic("tone");
+        std::vector<float> mix, out(2 * block);
+        for (int k = 0; k < 10; ++k) {  // one second
+            Sound3DDeviceManager::renderLoopback(out.data(), block);
+            mix.insert(mix.end(), out.begin(), out.end());
+        }
+        sound->stopMusic();  // its fade-out is still under way at the close
+        Sound3DDeviceManager::renderLoopback(out.data(), block);
+        mix.insert(mix.end(), out.begin(), out.end());
+        Sound3DDeviceManager::closeLoopback();
+        sound->deactivate();
+        delete sound;  // the worker's last fades do not wait for frames
+        return mix;
+    };
+    const std::vector<float> first = session();
+    const std::vector<float> second = session();
+    ASSERT_EQ(first.size(), 2u * 11 * block);
+    EXPECT_TRUE(first == second);
+    auto rmsBetween = [&](size_t from, size_t to) {
+        return rmsOf(std::vector<float>(first.begin() + 2 * from, first.begin() + 2 * to));
+    };
+    auto blockRms = [&](int k) { return rmsBetween(k * block, (k + 1) * block); };
+    // The second step comes at frame 24000 exactly: blocks 1-4 (after the
+    // device's start-up ramp) and the last 1000 frames before it stand at
+    // half level; block 5 begins with the mixer's smoothing of the step up;
+    // blocks 6-9 are at full level. Faded on the wall clock, a render this
+    // fast would still be at half level at its end.
+    const double full = blockRms(7);
+    EXPECT_GT(full, 0.1);
+    for (int k = 1; k < 5; ++k) EXPECT_NEAR(blockRms(k) / full, 0.5, 0.01) << "block " << k;
+    EXPECT_NEAR(rmsBetween(23000, 24000) / full, 0.5, 0.01);
+    EXPECT_GT(blockRms(5) / full, 0.6);
+    EXPECT_LT(blockRms(5) / full, 0.99);
+    for (int k = 6; k < 10; ++k) EXPECT_NEAR(blockRms(k) / full, 1.0, 0.01) << "block " << k;
+    // The fade-out has begun (its first step, smoothed by the mixer) and
+    // not ended: the rest ends at the close without waiting for frames.
+    EXPECT_LT(blockRms(10) / full, 0.8);
+    EXPECT_GT(blockRms(10) / full, 0.4);
+    for (const auto& record : log.records()) EXPECT_EQ(record.text.find("was destroyed"), std::string::npos);
+}

@@ -100,3 +100,47 @@ TEST(Resources, LockIsReentrantAndExcludesOtherThreads) {
     b.join();
     EXPECT_EQ(counter, 400);
 }
+
+// A mount of a folder or archive that holds nothing the library reads (an
+// empty folder, the content's parent folder) is refused with the reason,
+// and nothing is mounted; a configuration folder, a sound folder or a sound
+// file at the top is content.
+TEST(Resources, AMountWithoutContentIsRefusedAndSaysWhy) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> files;  // resource paths; a trailing "/" makes a folder
+        bool zip;
+        bool mounted;
+    };
+    const std::vector<Case> cases = {
+        {"an empty folder", {}, false, false},
+        {"the content's parent", {"/content/Configs/Sounds/Effects.snd", "/content/Sounds/a.wav"}, false, false},
+        {"a folder of text", {"/readme.txt", "/Configs/notes.txt"}, false, false},
+        {"an archive without content", {"/readme.txt"}, true, false},
+        {"the configuration folder", {"/Configs/Sounds/"}, false, true},
+        {"a sound folder", {"/Sounds/a.wav"}, false, true},
+        {"a sound file at the top", {"/Bell.OGG"}, false, true},
+        {"an archive of content", {"/Configs/Sounds/Effects.snd"}, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::ResourceTree tree(false);
+        for (const std::string& f : c.files) {
+            if (f.back() == '/') tree.makeDirectory(f);
+            else tree.write(f, "x");
+        }
+        testsupport::TemporaryDirectory outside;
+        const std::string source = c.zip ? outside.file("content.zip") : tree.root();
+        if (c.zip) tree.packZip(source);
+        const size_t before = theResourceManager->getMounts().size();
+        debug::Capture capture;
+        EXPECT_EQ(theResourceManager->mount(source), c.mounted);
+        const std::string refusal = "failed to mount " + source +
+                                    ": no content there (no Configs/Sounds, no Sounds, no sound file at its top)";
+        EXPECT_EQ(capture.count(refusal), c.mounted ? 0u : 1u);
+        EXPECT_EQ(theResourceManager->getMounts().size(), before + (c.mounted ? 1u : 0u));
+        if (c.mounted) {
+            EXPECT_TRUE(theResourceManager->unmount(source));
+        }
+    }
+}

@@ -51,6 +51,9 @@ std::string readWholeFile(const std::string& path) {
 }
 
 ResourceTree::ResourceTree(bool mount) : directory(makeTemporary()) {
+    // A folder without content is refused by a mount: the tree starts as a
+    // content folder whose files the test writes.
+    if (mount) fs::create_directories(directory + "/Configs/Sounds");
     if (mount) mounted = theResourceManager->mount(directory, "/");
     if (mount && !mounted) throw std::runtime_error("cannot mount " + directory);
 }

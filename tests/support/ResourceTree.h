@@ -8,7 +8,8 @@ namespace testsupport {
 
 class ResourceTree {
 public:
-    // mount: mount the directory at "/" at once.
+    // mount: mount the directory at "/" at once (it begins with an empty
+    // "/Configs/Sounds" folder, which makes it content).
     explicit ResourceTree(bool mount = true);
     ~ResourceTree();
     ResourceTree(const ResourceTree&) = delete;

@@ -1,9 +1,9 @@
 #pragma once
 // The thread clock of a rendering: its time is the number of frames mixed
 // so far. A library thread's sleep of N ms ends when the mix has advanced N
-// ms; the pump (RenderPacer) mixes up to the next such moment, wakes the
-// sleepers due and waits until each of them is asleep again or idle before
-// it mixes on. A thread given work (the music worker woken by a call) counts
+// ms; the pump (the hand-pumped loopback output, zsdemo's RenderPacer) mixes
+// up to the next such moment, wakes the sleepers due and waits until each of
+// them is asleep again or idle before it mixes on. A thread given work (the music worker woken by a call) counts
 // as busy until it sleeps or reports itself idle, and settle() waits for
 // that. Nothing waits for real time, so a rendering is the same, bit for bit,
 // on a loaded machine.
@@ -18,7 +18,7 @@
 
 #include "interfaces/ThreadClock.h"
 
-namespace zsdemo {
+namespace aldevice {
 
 class RenderClock : public osthread::ThreadClock {
 public:
@@ -39,9 +39,17 @@ public:
     void advanceTo(uint64_t frame);
     // Waits until no thread is busy.
     void settle();
+    // With `on`, a thread that signals work to another waits until that one
+    // is asleep or idle again (the game's next call then never races the
+    // worker); off (as at first), it returns at once.
+    void setWaitOnSignal(bool on);
+    void workSignalled(unsigned int threadId, unsigned long long work) override;
     // From now on sleeps end at once (the session is shutting down and
     // nothing more is mixed); sleepers wake.
     void release();
+    // Back to frame 0 with every thread idle and sleeps waiting again (a new
+    // session on the same clock).
+    void restart();
 
 private:
     enum class State { Busy, Asleep, Idle };
@@ -58,6 +66,7 @@ private:
     uint32_t frequency;
     uint64_t frames = 0;
     bool released = false;
+    bool waitOnSignal = false;
 };
 
-}  // namespace zsdemo
+}  // namespace aldevice

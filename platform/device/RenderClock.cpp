@@ -1,10 +1,10 @@
-#include "sandbox/demo/RenderClock.h"
+#include "platform/device/RenderClock.h"
 
 #include <algorithm>
 
 #include "interfaces/ThreadPriority.h"
 
-namespace zsdemo {
+namespace aldevice {
 
 void RenderClock::setFrequency(uint32_t rate) {
     std::lock_guard<std::mutex> guard(mutex);
@@ -27,6 +27,17 @@ void RenderClock::workGiven(unsigned int threadId, unsigned long long work) {
     thread.given = std::max(thread.given, work);
     // A sleeper takes up the work when it wakes; the pump waits for it then.
     if (thread.state == State::Idle && !released) thread.state = State::Busy;
+}
+
+void RenderClock::setWaitOnSignal(bool on) {
+    std::lock_guard<std::mutex> guard(mutex);
+    waitOnSignal = on;
+}
+
+void RenderClock::workSignalled(unsigned int threadId, unsigned long long) {
+    std::unique_lock<std::mutex> guard(mutex);
+    if (!waitOnSignal) return;
+    changed.wait(guard, [&] { return released || threads[threadId].state != State::Busy; });
 }
 
 void RenderClock::idle(unsigned long long workDone) {
@@ -71,10 +82,20 @@ void RenderClock::release() {
     changed.notify_all();
 }
 
+void RenderClock::restart() {
+    std::lock_guard<std::mutex> guard(mutex);
+    released = false;
+    frames = 0;
+    // A thread of an earlier session still asleep wakes (its entry is kept:
+    // it may still be waiting on it).
+    for (auto& t : threads) t.second.state = State::Idle;
+    changed.notify_all();
+}
+
 bool RenderClock::anyBusy() const {
     for (const auto& t : threads)
         if (t.second.state == State::Busy) return true;
     return false;
 }
 
-}  // namespace zsdemo
+}  // namespace aldevice
