@@ -34,6 +34,11 @@ public:
         (void)threadId;
         (void)work;
     }
+    // The library is shutting down the threads that sleep on this clock:
+    // nothing it mixes from now on carries what they still do, so a clock
+    // that only moves as a host mixes lets their sleeps end at once instead
+    // of waiting for frames that may never come. By default it returns.
+    virtual void shuttingDown() {}
 };
 
 // The installed clock, or null for real time.

@@ -47,6 +47,8 @@ public:
     // From now on sleeps end at once (the session is shutting down and
     // nothing more is mixed); sleepers wake.
     void release();
+    // The library shuts its threads down: as release().
+    void shuttingDown() override { release(); }
     // Back to frame 0 with every thread idle and sleeps waiting again (a new
     // session on the same clock).
     void restart();

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "interfaces/Config.h"
+#include "interfaces/ThreadClock.h"
 #include "sound/effects/Effect.h"
 #include "sound/insonificators/InsonificatorManager.h"
 #include "sound/manager/Boundary.h"
@@ -30,7 +31,10 @@ MusicInsonificator::MusicInsonificator() {
 
 MusicInsonificator::~MusicInsonificator() {
     // The worker finishes its run: every command queued before or during it
-    // is served, fades included.
+    // is served, fades included. On a clock that moves only as a host mixes
+    // (a loopback rendering still open at shutdown) the fades' pauses end at
+    // once: no frame mixed after this carries the music.
+    if (osthread::ThreadClock* clock = osthread::threadClock()) clock->shuttingDown();
     stopNotifying();
     // Commands queued after the worker's last wake-up (the stop signal won
     // the race against their signal) are served here, the worker having

@@ -6,8 +6,12 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <chrono>
 #include <cmath>
+#include <cstdlib>
+#include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "interfaces/SoundDevice.h"
@@ -18,6 +22,8 @@
 #include "tests/support/Loopback.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/ResourceTree.h"
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -116,6 +122,36 @@ TEST_F(LoopbackRenderTest, AFileThatDoesNotOpenIsRefusedAndReportedOnce) {
 }
 
 }  // namespace
+
+// A game that shuts down with its loopback still open, a fade under way and
+// no frame rendered after: the worker's pauses wait for no frame that will
+// never come, so the shutdown returns, and a session opened afterwards runs
+// its fades on the mix again.
+TEST_F(LoopbackRenderTest, AShutdownWithTheLoopbackStillOpenDoesNotWaitForFrames) {
+    tree.write("/Configs/Sounds/MusicSettings.cfg", "fadeStepNumber = 2;\nsleepMilliseconds = 500;\nlouder = 0.5;\n");
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        Sound3DDeviceManager::openLoopback();
+        auto* sound = new SoundManager;
+        sound->activate();
+        sound->startMusic("tone");
+        std::vector<float> out(2 * block);
+        Sound3DDeviceManager::renderLoopback(out.data(), block);
+        sound->stopMusic();  // its fade-out waits on frames nobody renders
+        std::promise<void> ended;
+        std::future<void> shutdown = ended.get_future();
+        std::thread game([&] {
+            sound->deactivate();
+            delete sound;
+            ended.set_value();
+        });
+        const bool returned = shutdown.wait_for(60s) == std::future_status::ready;
+        EXPECT_TRUE(returned) << "the shutdown waited for frames that never come";
+        if (!returned) std::abort();  // a hung worker cannot be joined
+        game.join();
+        Sound3DDeviceManager::closeLoopback();
+    }
+}
 
 // The music's fades run on the mix's clock while the loopback is open: a
 // two-step fade-in of 500 ms steps stands at half level for exactly the
