@@ -228,9 +228,9 @@ public:
     /// opens a fresh output for the next activation. From here to
     /// closeLoopback() the library's own threads run on the frames rendered:
     /// the music worker's fades advance with the mix, not the wall clock, so
-    /// a wait for the worker (MusicInsonificator::waitUntilServed(), the
-    /// SoundManager's deletion with a fade under way) returns only as the
-    /// game renders.
+    /// a wait for the worker (MusicInsonificator::waitUntilServed()) returns
+    /// only as the game renders. The SoundManager's deletion waits for no
+    /// frame: the fades still under way then end at once.
     static void openLoopback();
     /// Mixes the next `frames` sample frames into `out` (interleaved stereo
     /// floats, 2 x frames values, at getLoopbackFrequency()). Between
