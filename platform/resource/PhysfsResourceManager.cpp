@@ -125,7 +125,12 @@ public:
             report(DEBUG_CONTEXT, "failed to open ", p, lastError());
             return nullptr;
         }
-        return new PhysfsStream(file, path);
+        try {
+            return new PhysfsStream(file, path);
+        } catch (...) {
+            PHYSFS_close(file);  // out of memory: the caller sees the refusal, the handle is not left open
+            throw;
+        }
     }
 
     void closeStream(ResourceStream* stream) override { delete stream; }
