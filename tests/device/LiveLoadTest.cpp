@@ -3,7 +3,11 @@
 // through it without a gap at the server's monitor. As in the other live
 // tests, the verdict does not rest on the scheduler: a quiet stretch heard
 // counts against the device only when the device did not count a period
-// handed over late (a busy machine's gap).
+// handed over late (a busy machine's gap). A late period is counted once per
+// time the server ran dry, however long it stayed dry, so a load that held
+// the mix up would pass that count alone; the load is therefore also held in
+// the middle of its file until the monitor has heard a second of the stream,
+// which a load that blocks the mix never lets happen.
 #include <gtest/gtest.h>
 
 #include <sndfile.h>
@@ -12,9 +16,13 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
+#include <cstring>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "interfaces/Resource.h"
@@ -66,7 +74,7 @@ struct QuietStretches {
             ++frame;
         }
     }
-    // Closes a run still open at the end of the recording.
+    // Closes the current run (also one still open when the recording ends).
     void end() {
         if (run > period) {
             ++longer;
@@ -83,12 +91,59 @@ struct QuietStretches {
     std::string where;
 };
 
+// A resource's bytes read from memory; a read past `holdAt` waits until
+// the test lets it go: a load caught in the middle of its decoding.
+class HeldStream : public ResourceStream {
+public:
+    HeldStream(std::string path, std::string bytes, long holdAt)
+        : path(std::move(path)), bytes(std::move(bytes)), holdAt(holdAt) {}
+    long seek(int origin, long offset) override {
+        const long size = static_cast<long>(bytes.size());
+        const long base = origin == Begin ? 0 : origin == Current ? position : size;
+        if (base + offset < 0 || base + offset > size) return -1;
+        return position = base + offset;
+    }
+    long read(void* buffer, long size) override {
+        if (position + size > holdAt) {
+            std::unique_lock<std::mutex> guard(mutex);
+            held = true;
+            changed.wait(guard, [this] { return released; });
+        }
+        const long count = std::min(size, static_cast<long>(bytes.size()) - position);
+        if (count <= 0) return 0;
+        std::memcpy(buffer, bytes.data() + position, static_cast<size_t>(count));
+        position += count;
+        return count;
+    }
+    const std::string& getPath() const override { return path; }
+
+    bool isHeld() {
+        std::lock_guard<std::mutex> guard(mutex);
+        return held;
+    }
+    void release() {
+        std::lock_guard<std::mutex> guard(mutex);
+        released = true;
+        changed.notify_all();
+    }
+
+private:
+    std::string path, bytes;
+    long holdAt;
+    long position = 0;
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool held = false, released = false;
+};
+
 }  // namespace
 
 // A looped stream plays on the test server's output; a game thread loads a
-// 60 s stereo Ogg whole (a static sound), and the monitor is recorded until
-// the load has finished plus one second. No quiet stretch longer than one
-// period is heard that the device did not count as a period handed over late.
+// 60 s stereo Ogg whole (a static sound), held halfway through its file
+// until the monitor has heard one more second of the stream; the monitor is
+// recorded until the load has finished plus one second. No quiet stretch
+// longer than one period is heard that the device did not count as a period
+// handed over late.
 TEST(LiveLoad, AMinuteLongSoundLoadedWholeLeavesNoGapInAStreamHeardLive) {
     testsupport::PulseServer server;
     ASSERT_TRUE(server.ok()) << server.log();
@@ -98,6 +153,8 @@ TEST(LiveLoad, AMinuteLongSoundLoadedWholeLeavesNoGapInAStreamHeardLive) {
     soundfiles::writeTone(tree.pathOf("/Sounds/tone.ogg"), 1.0, 440.0, 48000, 1, soundfiles::Format::Ogg);
     writeLongOgg(tree.pathOf("/Sounds/long.ogg"), 60, 330.0);
     ASSERT_FALSE(testing::Test::HasFatalFailure());
+    const std::string ogg = testsupport::readWholeFile(tree.pathOf("/Sounds/long.ogg"));
+    HeldStream held("/Sounds/long.ogg", ogg, static_cast<long>(ogg.size() / 2));
 
     AlDevice device{Output{Output::System, "", false}};
     device.initialize();
@@ -116,18 +173,18 @@ TEST(LiveLoad, AMinuteLongSoundLoadedWholeLeavesNoGapInAStreamHeardLive) {
     Sound3DEffect* memory = device.createEffect();
     double loadMillis = 0;
     std::thread game([&] {
-        ResourceStream* stream = theResourceManager->openStream("/Sounds/long.ogg");
         const auto start = std::chrono::steady_clock::now();
-        memory->createStatic(stream);
+        memory->createStatic(&held);
         loadMillis = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-        theResourceManager->closeStream(stream);
         loaded = true;
     });
-    // The monitor is read at the server's pace; the load's end is an event
-    // the loop sees at its next block, then one second more is heard.
+    // The monitor is read at the server's pace in 10 ms blocks. The hold
+    // ends after 100 blocks of the stream heard (one second), or after ten
+    // seconds of the monitor: a mix held up by the load hears nothing. The
+    // load's end is seen at the next block, then one second more is heard.
     QuietStretches quiet;
-    uint64_t blocks = 0, after = 0;
-    bool recorded = true;
+    uint64_t blocks = 0, after = 0, whileHeld = 0, heardWhileHeld = 0;
+    bool recorded = true, releasedByHearing = false, released = false;
     while (after < 100 && blocks < 120 * 100) {
         if (!monitor.read(block, 480)) {
             recorded = false;
@@ -135,12 +192,24 @@ TEST(LiveLoad, AMinuteLongSoundLoadedWholeLeavesNoGapInAStreamHeardLive) {
         }
         quiet.add(block);
         ++blocks;
+        if (!released && held.isHeld()) {
+            ++whileHeld;
+            heardWhileHeld += testsupport::rmsOf(block) >= 0.1;
+            releasedByHearing = heardWhileHeld >= 100;
+            if (releasedByHearing || whileHeld >= 1000) {
+                held.release();
+                released = true;
+            }
+        }
         after += loaded ? 1 : 0;
     }
+    held.release();
     game.join();
     quiet.end();
     EXPECT_TRUE(recorded);
     EXPECT_TRUE(loaded) << "the load did not end within two minutes";
+    EXPECT_TRUE(releasedByHearing) << "the stream was heard for " << heardWhileHeld * 10
+                                   << " ms of the 10 s the load was held in the middle of its file";
 
     // The device reads the server's count after each period it hands over:
     // it may trail what the monitor heard by a few periods.
@@ -148,9 +217,9 @@ TEST(LiveLoad, AMinuteLongSoundLoadedWholeLeavesNoGapInAStreamHeardLive) {
     while (device.latePeriods() - lateBefore < quiet.longer && device.framesMixed() < limit)
         device.waitMixed(device.framesMixed() + period, std::chrono::seconds(10));
     const uint64_t late = device.latePeriods() - lateBefore;
-    std::printf("live load: the 60 s Ogg loaded in %.0f ms; %.2f s heard; longest quiet stretch %.1f ms; "
-                "%llu stretches over one period, %llu periods late\n",
-                loadMillis, blocks / 100.0, quiet.longest * 1000.0 / rate,
+    std::printf("live load: the 60 s Ogg loaded in %.0f ms (held %.2f s of it); %.2f s heard; longest quiet "
+                "stretch %.1f ms; %llu stretches over one period, %llu periods late\n",
+                loadMillis, whileHeld / 100.0, blocks / 100.0, quiet.longest * 1000.0 / rate,
                 static_cast<unsigned long long>(quiet.longer), static_cast<unsigned long long>(late));
     EXPECT_LE(quiet.longer, late) << "quiet at" << quiet.where;
 
