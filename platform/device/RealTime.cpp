@@ -152,7 +152,8 @@ void AlDevice::loseOutput(const std::string& why) {
     if (lostOutput) return;
     outputLatencyMicros = 0;
     lostOutput = true;
-    setSinkName(wantsSystem ? "disconnected" : sinkName);
+    // The message first, the output's new name after: whoever sees the name
+    // (openOutput, currentSink) finds the message already in the log.
     if (wantsSystem) {
         channel().post(debug::Warning(DEBUG_CONTEXT, 0.1f)
                        << "Sound device " << getName() << ": the output was disconnected (" << why
@@ -162,6 +163,7 @@ void AlDevice::loseOutput(const std::string& why) {
         channel().post(debug::Warning(DEBUG_CONTEXT, 0.1f)
                        << "Sound device " << getName() << ": the output was lost: " << why);
     }
+    setSinkName(wantsSystem ? "disconnected" : sinkName);
 }
 
 void AlDevice::adoptOutput(std::unique_ptr<Sink> system, uint32_t rate, bool quiet) {
@@ -169,14 +171,16 @@ void AlDevice::adoptOutput(std::unique_ptr<Sink> system, uint32_t rate, bool qui
     const bool standingIn = sink != nullptr;  // the null sink gives way to the system's output
     useSink(std::move(system), rate);
     lostOutput = false;
-    setSinkName(name);
-    if (quiet) return;
-    if (standingIn)
+    // As for a loss: the message is in the log before the name changes.
+    if (quiet) {
+    } else if (standingIn) {
         channel().post(debug::Message(DEBUG_CONTEXT, 0.1f) << "Sound device " << getName() << ": a system output opened ("
                                                            << name << "); the mix is heard from now on");
-    else
+    } else {
         channel().post(debug::Message(DEBUG_CONTEXT, 0.1f) << "Sound device " << getName() << ": the output is back ("
                                                            << name << "); the mix is heard again");
+    }
+    setSinkName(name);
 }
 
 void AlDevice::setSinkName(const std::string& name) {
