@@ -209,6 +209,17 @@ public:
     /// output it opened, and why when it fell back to the null output. Any
     /// thread.
     static std::string openOutput();
+    /// A configuration re-read's hold on what is heard. Between holdOutput()
+    /// and releaseOutput() a sound the game stops keeps playing on the
+    /// library's own real-time outputs, and a device uninitialised meanwhile
+    /// keeps mixing those sounds into its output until the device
+    /// initialised after it takes that output over at releaseOutput(),
+    /// crossfading within one mixing period. So a re-read, which gives back
+    /// every sound and makes the mixer again, is heard without a gap. Calls
+    /// nest; any thread. Hand-pumped loopback output is not held (its time
+    /// stands still while nobody renders).
+    static void holdOutput();
+    static void releaseOutput();
     /// The devices the library itself lists when no provider is installed.
     static DeviceList listOwnDevices();
 

@@ -25,6 +25,7 @@ AlDevice::AlDevice(Output o) : output(std::move(o)) {
 }
 
 AlDevice::~AlDevice() {
+    endTail();
     std::unique_lock<std::recursive_mutex> guard(lock);
     for (AlEffect* effect : std::list<AlEffect*>(effects)) delete effect;
     effects.clear();
@@ -81,6 +82,7 @@ void AlDevice::openContext() {
 }
 
 void AlDevice::closeContext() {
+    silenceGhosts();
     for (AlEffect* effect : effects) {
         if (effect->source) {
             effect->position = effect->currentFrame();
@@ -100,6 +102,7 @@ void AlDevice::closeContext() {
 }
 
 void AlDevice::initialize() {
+    endTail();  // the device itself initialised again during a hold
     std::lock_guard<std::recursive_mutex> guard(lock);
     if (initialized) return;
     openContext();
@@ -144,12 +147,16 @@ void AlDevice::initialize() {
     std::promise<std::string> opened;
     std::future<std::string> openedNow = opened.get_future();
     const uint32_t rate = settings.frequency;
+    tailName.clear();
     worker = std::thread([this, rate, &opened] { runRealTime(rate, opened); });
     why = openedNow.get();  // the thread waits for the lock before its first mix
     // One line says where the sound goes, and why when it is not where the
     // setting asked.
-    if (sink) {
-        sinkName = sink->name();
+    // On a tail's sink the thread takes the sink over later (without the
+    // lock): only the name it found is read here.
+    const bool onTail = !tailName.empty();
+    if (onTail || sink) {
+        sinkName = onTail ? tailName : sink->name();
         debug::Message message(DEBUG_CONTEXT, 0.1f);
         message << "Sound device " << getName() << ": playing on " << sinkName;
         if (output.findSystem && sinkName == "null")
@@ -165,9 +172,7 @@ void AlDevice::initialize() {
     }
 }
 
-void AlDevice::uninitialize() {
-    std::unique_lock<std::recursive_mutex> guard(lock);
-    if (!initialized) return;
+void AlDevice::stopWorker(std::unique_lock<std::recursive_mutex>& guard) {
     {
         std::lock_guard<std::mutex> pace(paceMutex);
         stopping = true;
@@ -180,6 +185,72 @@ void AlDevice::uninitialize() {
     // try to open the output that is under way.
     if (worker.joinable()) worker.join();
     guard.lock();
+}
+
+bool AlDevice::becomeTail(std::unique_lock<std::recursive_mutex>& guard) {
+    if (ghosts.empty() || !outputHeld() || !wantsSystem || lostOutput || sinkName == "null" || sinkName.empty())
+        return false;
+    std::shared_ptr<AlDevice> self = weak_from_this().lock();
+    if (!self) return false;
+    // Only the ghosts are heard on: the effects still here give up their
+    // voices and keep their time, as at any uninitialize.
+    batchDepth = 0;
+    for (AlEffect* effect : effects) {
+        if (effect->source) {
+            effect->position = effect->currentFrame();
+            releaseVoice(effect);
+        } else if (effect->playing) {
+            effect->advanceVirtual();
+        }
+    }
+    tailing = true;
+    initialized = false;
+    tailName = sinkName;
+    sinkName.clear();
+    publishOpenOutput(this, "");
+    const uint32_t rate = settings.frequency;
+    guard.unlock();
+    if (std::shared_ptr<MixerTail> former = parkTail(std::move(self), rate)) former->endTail();
+    guard.lock();
+    return true;
+}
+
+std::unique_ptr<Sink> AlDevice::handOver(float* last, uint32_t frames) {
+    std::unique_lock<std::recursive_mutex> guard(lock);
+    std::fill(last, last + static_cast<size_t>(frames) * 2, 0.0f);
+    if (!tailing) return nullptr;
+    stopWorker(guard);
+    if (!tailing) return nullptr;
+    mixPeriod(last, frames);
+    std::unique_ptr<Sink> out;
+    if (sink && !lostOutput && sink->name() != "null") out = std::move(sink);
+    sink.reset();
+    closeContext();
+    tailing = false;
+    return out;
+}
+
+void AlDevice::endTail() {
+    std::unique_lock<std::recursive_mutex> guard(lock);
+    if (!tailing) return;
+    stopWorker(guard);
+    if (!tailing) return;
+    if (sink && !lostOutput && sink->name() != "null") parkSink(std::move(sink), sinkRate);
+    sink.reset();
+    closeContext();
+    tailing = false;
+}
+
+std::string AlDevice::tailSink() {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    return tailing && !lostOutput ? tailName : "";
+}
+
+void AlDevice::uninitialize() {
+    std::unique_lock<std::recursive_mutex> guard(lock);
+    if (!initialized) return;
+    if (becomeTail(guard)) return;
+    stopWorker(guard);
     // A batch left open ends here: its effects count as started together
     // at its beginning (their time advanced on the old clock), and take
     // their voices after the next initialize like any other waiting effect.

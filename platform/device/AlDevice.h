@@ -37,6 +37,17 @@
 // remakes the mixer but keeps the server's stream and what it has queued.
 // A start-together batch left open ends at uninitialize.
 //
+// A re-read's hold (Sink.h: beginOutputHold) keeps what is heard through
+// the re-read. On a real-time output, a sound stopped or released while the
+// hold lasts keeps its voice playing as a ghost: nobody owns it, no call
+// reaches it, and it is silenced when the hold ends. A device uninitialised
+// with ghosts playing becomes a tail: its thread goes on mixing them into
+// its sink, and the device initialised next at its rate takes the sink over
+// when the hold ends, crossfading from the tail's last period to its own
+// first within that one period. (Only a device its manager owns through a
+// shared pointer can outlive the manager as a tail; one owned otherwise
+// silences its ghosts at uninitialize.)
+//
 // Threads: every call may come from any thread; one recursive lock guards
 // the device, its effects, its listener and the OpenAL context. The device's
 // own thread (real-time outputs) takes it for each period it mixes. A call
@@ -68,7 +79,7 @@
 
 namespace aldevice {
 
-class AlDevice : public Sound3DEffectDevice {
+class AlDevice : public Sound3DEffectDevice, public MixerTail, public std::enable_shared_from_this<AlDevice> {
 public:
     // An output that opens: the system's sound card (fails without one: then
     // create throws SoundDeviceException), or a loopback output.
@@ -90,6 +101,11 @@ public:
     // the next initialize.
     void beginBatch() override;
     void endBatch() override;
+
+    // MixerTail: the device's mixer after an uninitialize under a hold.
+    std::unique_ptr<Sink> handOver(float* last, uint32_t frames) override;
+    void endTail() override;
+    std::string tailSink() override;
 
     // Whether the system's output (the sound server, else the sound card)
     // opens now; `why` says why not.
@@ -146,6 +162,15 @@ private:
     bool acquireVoice(AlEffect* effect);
     void releaseVoice(AlEffect* effect);
     void commitPending();
+    // Under a hold, takes the voice of a playing effect stopped or released
+    // by the game as a ghost (true); the effect itself is then as if its
+    // voice were dropped.
+    bool lingers(AlEffect* effect);
+    void silenceGhosts();
+    // Under a hold with ghosts playing, uninitialize leaves the thread
+    // mixing and parks the device as a tail (true).
+    bool becomeTail(std::unique_lock<std::recursive_mutex>& guard);
+    void stopWorker(std::unique_lock<std::recursive_mutex>& guard);  // ends the device thread
     // The device thread: opens the system's output first when the device
     // plays there (`opened` gets why it did not open), then mixes.
     void runRealTime(uint32_t rate, std::promise<std::string>& opened);
@@ -197,6 +222,18 @@ private:
     std::atomic<uint32_t> periodRate{0};
     StreamCache streams{*this};  // the streamed files' shared decoding
     std::vector<std::pair<float, AlEffect*>> heardByLoudness, waitingByLoudness;  // rebalance's lists
+    // Voices playing on under a hold, with what they play.
+    struct Ghost {
+        unsigned source = 0;
+        std::shared_ptr<Buffer> buffer;
+        std::shared_ptr<SharedStream> shared;
+        std::vector<uint64_t> blocks;  // a stream's blocks queued on the voice
+    };
+    std::vector<Ghost> ghosts;
+    bool tailing = false;  // uninitialised, the thread mixing the ghosts on (under the lock)
+    // The sink a tail plays on: the tail's own (tailSink), or, on the device
+    // that takes a tail over, the name its thread found for initialize.
+    std::string tailName;
 };
 
 }  // namespace aldevice

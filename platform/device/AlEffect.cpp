@@ -121,7 +121,9 @@ void AlEffect::setLooped(bool l) {
 void AlEffect::stop() {
     std::lock_guard<std::recursive_mutex> guard(device.lock);
     if (!playing) return;
-    dropVoice();  // keeps the position: the caller may read it and resume there
+    // Keeps the position: the caller may read it and resume there. Under a
+    // re-read's hold the voice plays on as a ghost (AlDevice.h).
+    if (!device.lingers(this)) dropVoice();
     advanceVirtual();
     playing = false;
 }
@@ -183,6 +185,10 @@ void AlEffect::setVolume(float v) {
 
 void AlEffect::release() {
     std::lock_guard<std::recursive_mutex> guard(device.lock);
+    if (playing && device.lingers(this)) {
+        playing = false;
+        return;
+    }
     playing = false;
     dropVoice();
 }

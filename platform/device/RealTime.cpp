@@ -51,7 +51,40 @@ void AlDevice::runRealTime(uint32_t openRate, std::promise<std::string>& opened)
     // server's client library, started by the open, inherit it, and they
     // too must run for the output to be fed in time.
     askRealTimePriority();
+    std::vector<float> fadeFrom;  // a tail's last period, faded out under this mixer's first
     if (wantsSystem) {
+        if (std::shared_ptr<MixerTail> tail = takeTail(openRate)) {
+            // A re-read under way: the mixer of the device before this one
+            // plays its sounds on until the hold ends; this one mixes nothing
+            // until then (its clock stands), then takes the sink over.
+            tailName = tail->tailSink();
+            if (!tailName.empty()) {
+                opened.set_value("");
+                const auto giveUp = Clock::now() + parkedFor;
+                {
+                    std::unique_lock<std::mutex> pace(paceMutex);
+                    while (!stopping && outputHeld() && Clock::now() < giveUp)
+                        paceWake.wait_for(pace, std::chrono::milliseconds(2));
+                }
+                fadeFrom.assign(static_cast<size_t>(realTimePeriod) * 2, 0.0f);
+                std::unique_ptr<Sink> taken = tail->handOver(fadeFrom.data(), realTimePeriod);
+                tail.reset();  // the former mixer closes here
+                if (!taken) fadeFrom.clear();
+                std::string why;
+                if (!taken) taken = takeParkedSink(openRate);
+                if (!taken) taken = openSystemSink(openRate, realTimeBuffer, &why, true);
+                if (!taken && output.kind == Output::Null) taken = openNullSink();
+                if (taken) {
+                    useSink(std::move(taken), openRate);
+                } else {
+                    loseOutput(why);
+                }
+            } else {
+                tail->endTail();  // it lost its output meanwhile
+            }
+        }
+    }
+    if (wantsSystem && tailName.empty()) {
         std::string why;
         // The sink of the mixer's former life, when it plays at this rate;
         // else a new one (its open bounded: a server found hung a moment ago
@@ -61,7 +94,7 @@ void AlDevice::runRealTime(uint32_t openRate, std::promise<std::string>& opened)
         if (!system && output.kind == Output::Null) system = openNullSink();  // standing in, looking on
         useSink(std::move(system), openRate);
         opened.set_value(why);
-    } else {
+    } else if (!wantsSystem) {
         seenUnderflows = sink ? sink->underflows() : 0;
         opened.set_value("");
     }
@@ -80,7 +113,19 @@ void AlDevice::runRealTime(uint32_t openRate, std::promise<std::string>& opened)
             std::lock_guard<std::recursive_mutex> guard(lock);
             mixPeriod(mix.data(), realTimePeriod);
             rate = settings.frequency;
+            // A hold over: what played on through it is silenced.
+            if (!ghosts.empty() && !outputHeld()) silenceGhosts();
             mixed.notify_all();
+        }
+        if (!fadeFrom.empty()) {
+            // The first period after a tail: the former mix fades out as
+            // this one fades in, so neither is cut.
+            for (uint32_t k = 0; k < realTimePeriod; ++k) {
+                const float in = (float(k) + 0.5f) / float(realTimePeriod);
+                mix[2 * k] = mix[2 * k] * in + fadeFrom[2 * k] * (1.0f - in);
+                mix[2 * k + 1] = mix[2 * k + 1] * in + fadeFrom[2 * k + 1] * (1.0f - in);
+            }
+            fadeFrom.clear();
         }
         // A mixer made again at another rate: the system output follows it
         // (to the parked sink of that rate when there is one).

@@ -98,8 +98,39 @@ void parkSink(std::unique_ptr<Sink> sink, uint32_t rate);
 // The parked sink if it plays at `rate` on the same server and is alive
 // (the park is then empty), else null.
 std::unique_ptr<Sink> takeParkedSink(uint32_t rate);
-// Whether a sink that could be taken back (at any rate) is parked.
+// Whether a sink that could be taken back (at any rate) is parked, or a
+// tail plays on one.
 bool sinkParked();
+// A configuration re-read's hold (Sound3DDeviceManager::holdOutput): while
+// it lasts, a sound stopped on a real-time output plays on (AlDevice.h), and
+// a device uninitialised with such sounds keeps mixing them into its sink:
+// it is parked as a tail, which the next device initialised at its rate
+// takes over when the hold ends. Holds nest. A tail nobody takes is ended
+// (its sink parked as usual) when the hold ends, or after parkedFor.
+void beginOutputHold();
+void endOutputHold();
+bool outputHeld();
+
+// A device's mixer playing on after its uninitialize, for as long as a hold
+// lasts. The park keeps it alive (the device's manager may be gone).
+class MixerTail {
+public:
+    virtual ~MixerTail() = default;
+    // Ends the tail's thread, mixes its next period into `last` (interleaved
+    // stereo, `frames` frames) and gives its sink away (null when it has
+    // none left). The tail is over afterwards.
+    virtual std::unique_ptr<Sink> handOver(float* last, uint32_t frames) = 0;
+    // Ends the tail: its sink goes to the park like any other.
+    virtual void endTail() = 0;
+    // The name of the sink it plays on ("pulseaudio", "alsa").
+    virtual std::string tailSink() = 0;
+};
+// Parks a tail mixing at `rate`; a tail parked before is given back, to be
+// ended by the caller (without locks held).
+std::shared_ptr<MixerTail> parkTail(std::shared_ptr<MixerTail> tail, uint32_t rate);
+// The parked tail if it mixes at `rate` on the same server, else null.
+std::shared_ptr<MixerTail> takeTail(uint32_t rate);
+
 // The park's memory of a server that did not answer (openSystemSink).
 void noteServerHung(const std::string& why);
 void noteServerAnswered();

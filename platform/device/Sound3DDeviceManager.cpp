@@ -11,6 +11,7 @@
 #include "interfaces/SoundDevice.h"
 #include "platform/device/AlDevice.h"
 #include "platform/device/NullDevice.h"
+#include "platform/device/Sink.h"
 
 namespace {
 
@@ -53,6 +54,10 @@ void Sound3DDeviceManager::setDeviceProvider(Provider p) {
 void Sound3DDeviceManager::setOutput(const std::string& setting) { aldevice::setOutputSetting(setting); }
 
 std::string Sound3DDeviceManager::openOutput() { return aldevice::openOutput(); }
+
+void Sound3DDeviceManager::holdOutput() { aldevice::beginOutputHold(); }
+
+void Sound3DDeviceManager::releaseOutput() { aldevice::endOutputHold(); }
 
 Sound3DDeviceManager::DeviceList Sound3DDeviceManager::listOwnDevices() {
     using aldevice::Output;

@@ -9,6 +9,7 @@
 #include <AL/alext.h>
 
 #include <algorithm>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -116,6 +117,47 @@ void AlDevice::releaseVoice(AlEffect* effect) {
     --voicesInUse;
 }
 
+bool AlDevice::lingers(AlEffect* effect) {
+    if (!effect->source || !effect->playing || !initialized || output.kind == Output::Loopback || !outputHeld())
+        return false;
+    Ghost ghost;
+    try {
+        ghost.blocks.reserve(effect->queueCount);
+        ghosts.reserve(ghosts.size() + 1);
+    } catch (const std::bad_alloc&) {
+        return false;  // no memory for it: the voice is dropped as always
+    }
+    effect->position = effect->currentFrame();
+    ghost.source = effect->source;
+    ghost.buffer = effect->buffer;
+    ghost.shared = effect->shared;
+    // A stream's queued blocks go with the voice: it plays them out (a
+    // ghost is not refilled) and they are given back when it is silenced.
+    for (; effect->queueCount > 0; --effect->queueCount) {
+        ghost.blocks.push_back(effect->queued[effect->queueHead].block);
+        effect->queueHead = (effect->queueHead + 1) % AlEffect::maxQueued;
+    }
+    effect->queueHead = 0;
+    ghosts.push_back(std::move(ghost));
+    effect->source = 0;
+    effect->virtualSince = now();
+    --voicesInUse;  // the source stays made: it is free again once silenced
+    return true;
+}
+
+void AlDevice::silenceGhosts() {
+    if (ghosts.empty()) return;
+    const ContextScope current = makeCurrent();
+    for (Ghost& ghost : ghosts) {
+        alSourceStop(ghost.source);
+        alSourcei(ghost.source, AL_BUFFER, 0);
+        if (ghost.shared)
+            for (uint64_t block : ghost.blocks) ghost.shared->letGo(block);
+        freeSources.push_back(ghost.source);
+    }
+    ghosts.clear();  // the buffers and streams they held go here
+}
+
 void AlDevice::beginBatch() {
     std::lock_guard<std::recursive_mutex> guard(lock);
     if (batchDepth++ == 0) batchSince = now();
@@ -129,6 +171,7 @@ void AlDevice::endBatch() {
 
 void AlDevice::rebalance() {
     if (batchDepth > 0) return;  // the batch's effects start together at its end
+    if (tailing) return;         // a tail plays its ghosts alone
     // Most periods nobody waits for a voice: then no loudness is computed.
     // The lists keep their storage from one period to the next.
     std::vector<std::pair<float, AlEffect*>>& heard = heardByLoudness;

@@ -1,5 +1,7 @@
 #include "sound/manager/ReReadConfig.h"
 
+#include "interfaces/SoundDevice.h"
+
 #include "sound/effects/EffectManager.h"
 #include "sound/effects/ListenerManager.h"
 #include "sound/effects/ShellManager.h"
@@ -10,7 +12,23 @@
 #include "sound/music/MusicInsonificator.h"
 #include "sound/request/RequestManager.h"
 
+namespace {
+
+// What is heard is held through the re-read: the sounds given back by the
+// first steps play on until the last step has played them again, so the
+// re-read is heard without a gap (Sound3DDeviceManager::holdOutput).
+class OutputHold {
+public:
+    OutputHold() { Sound3DDeviceManager::holdOutput(); }
+    ~OutputHold() { Sound3DDeviceManager::releaseOutput(); }
+    OutputHold(const OutputHold&) = delete;
+    OutputHold& operator=(const OutputHold&) = delete;
+};
+
+}  // namespace
+
 void reReadSoundConfig(const std::string* mapName) {
+    const OutputHold hold;
     // A step that fails (out of memory) is logged and the rest of the
     // reading given up; what was switched off is switched on again all the
     // same, so the game never stays silent after a failed re-read.

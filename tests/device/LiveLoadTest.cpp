@@ -28,6 +28,7 @@
 #include "interfaces/Resource.h"
 #include "platform/device/AlDevice.h"
 #include "tests/device/HeldStream.h"
+#include "tests/device/QuietStretches.h"
 #include "tests/device/SoundFiles.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/PulseServer.h"
@@ -61,37 +62,7 @@ void writeLongOgg(const std::string& path, int seconds, double hertz) {
     sf_close(file);
 }
 
-// The quiet stretches of a recording heard block by block: runs of frames
-// where both channels are near zero. A 0.5 sine passes that near zero for
-// a frame at a time; a gap in the output is a run of exact silence.
-struct QuietStretches {
-    void add(const std::vector<float>& stereo) {
-        for (size_t k = 0; k + 1 < stereo.size(); k += 2) {
-            if (std::fabs(stereo[k]) < 0.01f && std::fabs(stereo[k + 1]) < 0.01f) {
-                ++run;
-                continue;
-            }
-            end();
-            ++frame;
-        }
-    }
-    // Closes the current run (also one still open when the recording ends).
-    void end() {
-        if (run > period) {
-            ++longer;
-            where += " " + std::to_string((frame * 1000) / rate) + " ms (" + std::to_string(run * 1000 / rate) + " ms)";
-        }
-        longest = std::max(longest, run);
-        frame += run;
-        run = 0;
-    }
-    uint64_t frame = 0;   // frames seen before the current run
-    uint64_t run = 0;     // quiet frames in a row so far
-    uint64_t longest = 0;
-    uint64_t longer = 0;  // runs longer than one period
-    std::string where;
-};
-
+using testsupport::QuietStretches;
 using testsupport::HeldStream;
 
 }  // namespace
@@ -140,7 +111,7 @@ TEST(LiveLoad, AMinuteLongSoundLoadedWholeLeavesNoGapInAStreamHeardLive) {
     // ends after 100 blocks of the stream heard (one second), or after ten
     // seconds of the monitor: a mix held up by the load hears nothing. The
     // load's end is seen at the next block, then one second more is heard.
-    QuietStretches quiet;
+    QuietStretches quiet(rate, period);
     uint64_t blocks = 0, after = 0, whileHeld = 0, heardWhileHeld = 0;
     bool recorded = true, releasedByHearing = false, released = false;
     while (after < 100 && blocks < 120 * 100) {

@@ -3,7 +3,7 @@
 // answers nothing) is reported lost within about a second while the game's
 // calls go on, uninitialize and initialize end within their bound, and the
 // sound comes back when the server goes on; a re-read keeps the server's
-// stream; a batch left open ends with the mixer; the periods handed over late
+// stream and, under its hold, what is heard; a batch left open ends with the mixer; the periods handed over late
 // are counted. Waits are on events (the device's sink, periods mixed, blocks
 // recorded) with generous limits; timings are printed for the report.
 #include <gmock/gmock.h>
@@ -11,12 +11,15 @@
 
 #include <signal.h>
 
+#include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,6 +27,7 @@
 #include "interfaces/Resource.h"
 #include "platform/debug/Capture.h"
 #include "platform/device/AlDevice.h"
+#include "tests/device/QuietStretches.h"
 #include "tests/device/SoundFiles.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/PulseServer.h"
@@ -236,9 +240,7 @@ TEST_F(OutputLife, AServerStoppedBeforeTheStartHoldsNothingUp) {
 
 // A re-read remakes the mixer, not the connection: the manager of devices
 // made again (as the request manager does) plays on the very stream the
-// start opened, and the listing's probe opened no stream of its own. Over a
-// re-initialisation of one device a looped tone plays on; the longest quiet
-// stretch at the monitor is printed.
+// start opened, and the listing's probe opened no stream of its own.
 TEST_F(OutputLife, AReReadKeepsTheServersStream) {
     Sound3DDeviceManager::setOutput("default");
     std::vector<int> first;
@@ -256,43 +258,113 @@ TEST_F(OutputLife, AReReadKeepsTheServersStream) {
         device->uninitialize();
     }
     Sound3DDeviceManager::setOutput("");
+}
 
-    AlDevice device{Output{Output::System, "", false}};
-    device.initialize();
-    Sound3DEffect* tone = testsupport::loadEffect(device, "/Sounds/tone.wav", true, true);
+// A re-read as the sound manager makes it, while a looped tone plays: the
+// hold begun, the tone stopped and given back, the device uninitialised and
+// its manager deleted; the monitor hears 150 ms of the re-read's work; a new
+// manager's device initialised, the tone loaded and played again, the hold
+// released. The tone is heard throughout: no quiet stretch longer than one
+// period that the devices did not count as a period handed over late, one
+// stream on the server, and afterwards the tone alone at its former level
+// (the one that played on through the re-read is silenced). Then a hold
+// that no device takes over: its end parks the stream for the next device.
+TEST_F(OutputLife, AReReadUnderTheHoldIsHeardWithoutAGap) {
+    std::vector<std::shared_ptr<SoundDevice>> lives;  // the devices outlive their managers here
+    Sound3DDeviceManager::setDeviceProvider([&] {
+        Sound3DDeviceManager::DeviceList listed = Sound3DDeviceManager::listOwnDevices();
+        lives.push_back(listed.front());
+        return listed;
+    });
+    auto manager = std::make_unique<Sound3DDeviceManager>();
+    auto life = [&] { return dynamic_cast<AlDevice*>(manager->enumerateSoundDevices(1)->front()); };
+    AlDevice* device = life();
+    ASSERT_NE(device, nullptr);
+    device->initialize();
+    ASSERT_EQ(device->currentSink(), "pulseaudio");
+    const std::vector<int> streams = sinkInputs(server);
+    Sound3DEffect* tone = testsupport::loadEffect(*device, "/Sounds/tone.wav", true, true);
     tone->play();
-    const std::vector<int> before = sinkInputs(server);
     testsupport::Monitor monitor(server, 240);
     ASSERT_TRUE(monitor.waitHeard(heardLevel, 240, rate * 10));
-    // The monitor is read on a thread of its own across the re-read.
-    std::atomic<bool> done{false};
+    std::vector<float> block;
+    ASSERT_TRUE(monitor.read(block, 4800));  // past the onset
+    const float before = float(testsupport::rmsOf(block));
+
+    // The monitor is read on a thread of its own, 5 ms a block.
+    std::mutex mutex;
+    std::condition_variable heard;
+    uint64_t blocks = 0;
+    bool done = false;
+    testsupport::QuietStretches quiet(rate, 512);
     std::vector<float> levels;
     std::thread recorder([&] {
-        std::vector<float> block;
-        while (!done && monitor.read(block, 240)) levels.push_back(float(testsupport::rmsOf(block)));
+        std::vector<float> part;
+        for (;;) {
+            {
+                std::lock_guard<std::mutex> guard(mutex);
+                if (done) return;
+            }
+            if (!monitor.read(part, 240)) return;
+            std::lock_guard<std::mutex> guard(mutex);
+            quiet.add(part);
+            levels.push_back(float(testsupport::rmsOf(part)));
+            ++blocks;
+            heard.notify_all();
+        }
     });
-    ASSERT_TRUE(device.waitMixed(device.framesMixed() + rate / 5, std::chrono::seconds(10)));
-    // What a re-read does to the device: its effects go, the mixer is made
-    // again, the sound is loaded and played again.
-    device.destroyEffect(tone);
-    device.uninitialize();
-    device.initialize();
-    tone = testsupport::loadEffect(device, "/Sounds/tone.wav", true, true);
+    auto hear = [&](uint64_t more) {
+        std::unique_lock<std::mutex> guard(mutex);
+        const uint64_t until = blocks + more;
+        return heard.wait_for(guard, std::chrono::seconds(10), [&] { return blocks >= until; });
+    };
+
+    Sound3DDeviceManager::holdOutput();
+    tone->stop();
+    tone->release();
+    device->destroyEffect(tone);
+    device->uninitialize();
+    EXPECT_EQ(Sound3DDeviceManager::openOutput(), "");
+    manager = std::make_unique<Sound3DDeviceManager>();
+    EXPECT_TRUE(hear(30));
+    device = life();
+    device->initialize();
+    EXPECT_EQ(device->currentSink(), "pulseaudio");
+    tone = testsupport::loadEffect(*device, "/Sounds/tone.wav", true, true);
     tone->play();
-    ASSERT_TRUE(device.waitMixed(rate / 2, std::chrono::seconds(10)));
-    done = true;
-    recorder.join();
-    EXPECT_EQ(sinkInputs(server), before);
-    size_t quiet = 0, longest = 0;
-    for (float level : levels) {
-        quiet = level < heardLevel ? quiet + 1 : 0;
-        longest = std::max(longest, quiet);
+    EXPECT_TRUE(hear(10));
+    Sound3DDeviceManager::releaseOutput();
+    EXPECT_TRUE(device->waitMixed(rate / 2, std::chrono::seconds(10)));
+    EXPECT_TRUE(hear(20));
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        done = true;
     }
-    EXPECT_LT(quiet, levels.size());  // heard at the end
-    std::printf("output life: longest quiet stretch over a re-initialisation %zu ms, %llu periods late\n", longest * 5,
-                static_cast<unsigned long long>(device.latePeriods()));
-    device.destroyEffect(tone);
-    device.uninitialize();
+    recorder.join();
+    quiet.end();
+    uint64_t late = 0;
+    for (auto& each : lives) late += dynamic_cast<AlDevice*>(each.get())->latePeriods();
+    std::printf("output life: a re-read under the hold, longest quiet stretch %.1f ms, %llu periods late\n",
+                quiet.longest * 1000.0 / rate, static_cast<unsigned long long>(late));
+    EXPECT_LE(quiet.longer, late) << "quiet at" << quiet.where;
+    EXPECT_EQ(sinkInputs(server), streams);
+    ASSERT_GE(levels.size(), 10u);
+    const float after = *std::max_element(levels.end() - 10, levels.end());
+    EXPECT_NEAR(after, before, before * 0.12f) << "a tone of the former mixer plays on";
+
+    // A hold nobody takes over: at its end the stream waits in the park.
+    Sound3DDeviceManager::holdOutput();
+    tone->stop();
+    device->uninitialize();
+    Sound3DDeviceManager::releaseOutput();
+    device->destroyEffect(tone);
+    manager = std::make_unique<Sound3DDeviceManager>();
+    device = life();
+    device->initialize();
+    EXPECT_EQ(sinkInputs(server), streams);
+    device->uninitialize();
+    manager.reset();
+    Sound3DDeviceManager::setDeviceProvider(nullptr);
 }
 
 // The server stopped for well over its buffer's length and then going on

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "interfaces/Config.h"
+#include "platform/device/Sink.h"
 #include "sandbox/host/Host.h"
 #include "sound/effects/Effect.h"
 #include "sound/effects/ProcessHearer.h"
@@ -45,9 +46,23 @@ const char* const defaultSounds =
     "surf = { regionType = \"coast\"; regionWidth = 1.0; regionHeight = 1.0; powerRadius = 2.0;\n"
     "  threshold = 1.0; probability = 1.0; auto = true; soundName = \"surf\"; beginHour = 0.0; endHour = 0.0; };\n";
 
+// The recording device, noting at each initialize and uninitialize whether
+// what is heard was held then (a re-read's hold on the library's outputs).
+struct HoldNotingDevice : RecordingDevice {
+    void initialize() override {
+        held.push_back(aldevice::outputHeld());
+        RecordingDevice::initialize();
+    }
+    void uninitialize() override {
+        held.push_back(aldevice::outputHeld());
+        RecordingDevice::uninitialize();
+    }
+    std::vector<bool> held;
+};
+
 struct SoundManagerTest : testing::Test {
     testsupport::ResourceTree tree;
-    std::shared_ptr<RecordingDevice> device = std::make_shared<RecordingDevice>();
+    std::shared_ptr<HoldNotingDevice> device = std::make_shared<HoldNotingDevice>();
     testsupport::DeviceProviderGuard provider{device};
     sandbox::Host host{8, 6};
     debug::Capture log;
@@ -271,9 +286,14 @@ TEST_F(SoundManagerTest, ReReadConfigKeepsTheGameRunningWithOrWithoutADevice) {
                "Sounds = { fade = 1.0; rock = { x = 2.0; y = 2.0; regionWidth = 1.0; regionHeight = 1.0;\n"
                "  powerRadius = 2.0; threshold = 1.0; probability = 1.0; soundName = \"surf\"; }; };\n");
     device->clearCalls();
+    device->held.clear();
     manager.reReadConfig("/isle.cfg");
     EXPECT_EQ(device->count("uninitialize"), 1u);
     EXPECT_EQ(device->count("initialize"), 1u);
+    // What is heard is held from the first step to the last (the device's
+    // sounds play on while the device is made again), and only then.
+    EXPECT_EQ(device->held, (std::vector<bool>{true, true}));
+    EXPECT_FALSE(aldevice::outputHeld());
     EXPECT_TRUE(device->isInitialized());
     EXPECT_NE(theRequestManager->getRequestEffectConfig("gull"), nullptr) << "Effects.snd was read again";
     // The game goes on: its effects have device effects again and the
