@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -90,10 +91,13 @@ private:
     bool stopped = false;
 };
 
-// Log lines of the content watch that start with `prefix`.
-size_t linesStartingWith(const debug::Capture& log, const std::string& prefix) {
+// Log lines of the content watch that start with `prefix` (of one kind only,
+// when given).
+size_t linesStartingWith(const debug::Capture& log, const std::string& prefix,
+                         std::optional<debug::Kind> kind = std::nullopt) {
     size_t n = 0;
-    for (const auto& r : log.onChannel("SoundManager")) n += r.text.compare(0, prefix.size(), prefix) == 0;
+    for (const auto& r : log.onChannel("SoundManager"))
+        n += (!kind || r.kind == *kind) && r.text.compare(0, prefix.size(), prefix) == 0;
     return n;
 }
 
@@ -107,19 +111,29 @@ size_t linesNaming(const debug::Capture& log, const std::string& part) {
 class ContentWatchTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        writeContent();
+        loopback = std::make_unique<testsupport::Loopback>(block);
+        stack = std::make_unique<sandbox::SoundStack>();
+    }
+    void TearDown() override {
+        endRun();
+        stack.reset();
+        ListenerSettings::reset();
+    }
+    // The content every test starts from: the tone at full level, both
+    // samples, the device and listener settings.
+    void writeContent() {
         tree.write(effectsPath, effects(tone(1.0f)));
         tree.write("/Sounds/device.cfg", "frequency = 48000;\n");
         tree.write("/Configs/Sounds/Listener.cfg", "processTimeLimit = 5.0;\n");
         writeSine(tree.pathOf("/Sounds/tone.wav"), rate, 440.0, 0.5f, rate * 3);
         writeSine(tree.pathOf("/Sounds/other.wav"), rate, 440.0, 0.5f, rate);
-        loopback = std::make_unique<testsupport::Loopback>(block);
-        stack = std::make_unique<sandbox::SoundStack>();
     }
-    void TearDown() override {
+    // Ends one run of a looped test: the watch stops, the effect goes.
+    void endRun() {
         watch.reset();
         if (effect) stack->manager.destroyEffect(effect);
-        stack.reset();
-        ListenerSettings::reset();
+        effect = nullptr;
     }
 
     void startWatch(std::unique_ptr<filewatch::FileWatch> fileWatch = nullptr) {
@@ -162,6 +176,11 @@ protected:
         now += 250;
         return watch->update();
     }
+    // Every change made so far is seen, then applied after its quiet period.
+    bool applied() {
+        sync();
+        return quietFrame();
+    }
 
     static constexpr uint32_t block = 1024;
     testsupport::ResourceTree tree;
@@ -196,9 +215,7 @@ TEST_F(ContentWatchTest, ALevelChangedInEffectsIsHeardAtTheNextFramesAfterTheQui
         EXPECT_TRUE(effect->isPlaying());
         EXPECT_FLOAT_EQ(effect->getVolume("ShellManager"), 0.25f);
         EXPECT_EQ(log.count("Content changed: Configs/Sounds/Effects.snd; reloaded: effect records"), 1u);
-        stack->manager.destroyEffect(effect);
-        effect = nullptr;
-        watch.reset();
+        endRun();
     }
 }
 
@@ -216,16 +233,13 @@ TEST_F(ContentWatchTest, AReplacedSampleIsHeardAndAPositionPastItsEndStartsOver)
 
         // Shorter than where it is, and quieter.
         writeSine(tree.pathOf("/Sounds/tone.wav"), rate, 440.0, 0.1f, rate / 2);
-        sync();
-        EXPECT_TRUE(quietFrame());
+        EXPECT_TRUE(applied());
         EXPECT_TRUE(effect->isPlaying());
         loopback->skip(1);
         EXPECT_NEAR(loopback->rms(4) / before, 0.2, 0.03);
         loopback->skip(30);  // past the new sound's half second
         EXPECT_FALSE(effect->isPlaying());
-        stack->manager.destroyEffect(effect);
-        effect = nullptr;
-        watch.reset();
+        endRun();
     }
 }
 
@@ -256,14 +270,9 @@ TEST_F(ContentWatchTest, ABrokenSaveKeepsTheLastGoodContentUntilACleanSave) {
         SCOPED_TRACE(c.what);
         debug::Capture log;
         c.breakIt();
-        sync();
-        EXPECT_TRUE(quietFrame());
-        for (const std::string& expected : c.logged) {
-            bool found = false;
-            for (const auto& r : log.onChannel("SoundManager"))
-                found = found || (r.kind == debug::Kind::Error && r.text.compare(0, expected.size(), expected) == 0);
-            EXPECT_TRUE(found) << expected;
-        }
+        EXPECT_TRUE(applied());
+        for (const std::string& expected : c.logged)
+            EXPECT_GE(linesStartingWith(log, expected, debug::Kind::Error), 1u) << expected;
         const size_t n = c.logged.size();
         EXPECT_EQ(log.count("Content not reloaded: " + std::to_string(n) + (n == 1 ? " error in " : " errors in ") + c.file +
                             "; the last good content plays on"),
@@ -272,13 +281,8 @@ TEST_F(ContentWatchTest, ABrokenSaveKeepsTheLastGoodContentUntilACleanSave) {
         EXPECT_TRUE(effect->isPlaying());
         EXPECT_NEAR(loopback->rms(4) / before, 1.0, 0.05);  // the old level and sound play on
         // The clean save applies what was held with it.
-        tree.write(effectsPath, effects(tone(1.0f)));
-        tree.write("/Sounds/device.cfg", "frequency = 48000;\n");
-        writeSine(tree.pathOf("/Sounds/tone.wav"), rate, 440.0, 0.5f, rate * 3);
-        writeSine(tree.pathOf("/Sounds/other.wav"), rate, 440.0, 0.5f, rate);
-        tree.write("/Configs/Sounds/Listener.cfg", "processTimeLimit = 5.0;\n");
-        sync();
-        EXPECT_TRUE(quietFrame());
+        writeContent();
+        EXPECT_TRUE(applied());
         EXPECT_FALSE(watch->hasHeld());
         EXPECT_EQ(log.count("Content not reloaded"), 0u);
         loopback->skip(1);
@@ -299,8 +303,7 @@ TEST_F(ContentWatchTest, ABurstOfSavesGivesOneReload) {
     }
     tree.remove(effectsPath);  // deleted and written again, as editors save
     tree.write(effectsPath, effects(tone(0.5f)));
-    sync();
-    EXPECT_TRUE(quietFrame());
+    EXPECT_TRUE(applied());
     EXPECT_FALSE(quietFrame());
     EXPECT_EQ(watch->getReloadCount(), 1u);
     EXPECT_EQ(watch->getRefusedCount(), 0u);
@@ -311,15 +314,13 @@ TEST_F(ContentWatchTest, ABurstOfSavesGivesOneReload) {
 TEST_F(ContentWatchTest, ChangesWhilePausedAreHeardOnResume) {
     startWatch();
     tree.write(effectsPath, effects(tone(1.0f, "disk")));
-    sync();
-    EXPECT_TRUE(quietFrame());
+    EXPECT_TRUE(applied());
     play("tone");
     const double before = loopback->rms(4);
     stack->manager.deactivateAllEffects();  // the game's pause
     writeSine(tree.pathOf("/Sounds/tone.wav"), rate, 440.0, 0.25f, rate * 3);
     tree.write("/Configs/Sounds/Listener.cfg", "processTimeLimit = 2.5;\n");
-    sync();
-    EXPECT_TRUE(quietFrame());
+    EXPECT_TRUE(applied());
     EXPECT_FLOAT_EQ(ListenerSettings::getProcessTimeLimit(), 2.5f);
     EXPECT_FALSE(effect->getIsActive());  // the pause holds
     EXPECT_EQ(stack->requests.getHandedOutCount(), 0u);
@@ -361,10 +362,7 @@ TEST_F(ContentWatchTest, ArchivesAndTheWatchLimitAreReportedOnce) {
     startWatch(filewatch::createFileWatch(2));  // the root and one directory below it
     sync();  // the watch thread has reported what it could not watch
     EXPECT_EQ(log.count("Content watch: archives are not watched: " + zipDir.file("content.zip")), 1u);
-    size_t limit = 0;
-    for (const auto& r : log.onChannel("SoundManager"))
-        limit += r.text.find("limit of watched directories is reached") != std::string::npos;
-    EXPECT_EQ(limit, 1u);
+    EXPECT_EQ(linesNaming(log, "limit of watched directories is reached"), 1u);
     watch.reset();
     theResourceManager->unmount(zipDir.file("content.zip"));
 }
@@ -492,9 +490,7 @@ TEST_F(ContentWatchTest, AFileInErrorIsReleasedWhenFixedOrRemovedAndHoldsBackNoO
         EXPECT_EQ(watch->getReloadCount(), 2u);
         EXPECT_EQ(watch->getRefusedCount(), 1u);
 
-        watch.reset();
-        stack->manager.destroyEffect(effect);
-        effect = nullptr;
+        endRun();
         tree.write(effectsPath, effects(tone(1.0f)));
         tree.write(listener, "processTimeLimit = 5.0;\n");
         if (std::filesystem::exists(tree.pathOf("/Sounds/gone.wav"))) tree.remove("/Sounds/gone.wav");
@@ -574,14 +570,12 @@ TEST_F(ContentWatchTest, ARemovedSettingsFileBringsBackItsBuiltInValues) {
         const std::string shown = c.file.substr(1);
         debug::Capture log;
         tree.write(c.file, c.text);
-        sync();
-        EXPECT_TRUE(quietFrame());
+        EXPECT_TRUE(applied());
         EXPECT_EQ(log.count("Content changed: " + shown + "; reloaded: " + c.reloaded), 1u);
         c.saved();
 
         tree.remove(c.file);
-        sync();
-        EXPECT_TRUE(quietFrame());
+        EXPECT_TRUE(applied());
         EXPECT_EQ(log.count("Content changed: " + shown + "; reloaded: " + c.reloaded + " (defaults)"), 1u);
         c.removed();
     }
@@ -629,9 +623,7 @@ TEST_F(ContentWatchTest, ABusyFileHoldsBackOnlyItself) {
         EXPECT_EQ(linesStartingWith(log, "Content"), 1u);  // the busy file not yet
         EXPECT_TRUE(watch->hasPending() == (c.file != "/Configs/Sounds/session.log"));
 
-        watch.reset();
-        stack->manager.destroyEffect(effect);
-        effect = nullptr;
+        endRun();
         tree.remove(c.file);
         tree.write(effectsPath, effects(tone(1.0f)));
     }
@@ -669,9 +661,7 @@ TEST_F(ContentWatchTest, AFileIsTakenOnlyWhenItsWatchSaysItIsWhole) {
         EXPECT_EQ(watch->getReloadCount(), 1u);
         EXPECT_EQ(linesStartingWith(log, "Content not reloaded"), 0u);
 
-        watch.reset();
-        stack->manager.destroyEffect(effect);
-        effect = nullptr;
+        endRun();
         tree.write(effectsPath, effects(tone(1.0f)));
     }
 }
@@ -692,8 +682,7 @@ TEST_F(ContentWatchTest, AFileStillBeingWrittenIsAppliedOnlyWhole) {
     EXPECT_TRUE(watch->hasPending());
     out << text.substr(text.size() / 2);
     out.close();
-    sync();
-    EXPECT_TRUE(quietFrame());
+    EXPECT_TRUE(applied());
     EXPECT_EQ(log.count("Content changed: Configs/Sounds/Effects.snd; reloaded: effect records"), 1u);
     EXPECT_EQ(linesStartingWith(log, "Content"), 1u);
     loopback->skip(1);
@@ -746,8 +735,7 @@ TEST_F(ContentWatchTest, TheBytesAppliedAreTheBytesChecked) {
     theResourceManager = &racing;
     debug::Capture log;
     writeSine(tree.pathOf("/Sounds/tone.wav"), rate, 440.0, 0.1f, rate * 3);
-    sync();
-    EXPECT_TRUE(quietFrame());
+    EXPECT_TRUE(applied());
     EXPECT_EQ(log.count("Content changed: Sounds/tone.wav; reloaded: 1 effect loaded again"), 1u);
     EXPECT_EQ(linesNaming(log, "Failed to create"), 0u);
     EXPECT_TRUE(effect->isPlaying());
