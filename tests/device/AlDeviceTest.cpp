@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <future>
 #include <thread>
 #include <vector>
@@ -35,6 +36,15 @@ namespace {
 
 constexpr uint32_t ramp = 2048;  // parameter changes are de-clicked over this many frames
 
+// Writes a 440 Hz tone of `seconds` as /Sounds/<name> of `tree`; returns its path.
+std::string writeTone(testsupport::ResourceTree& tree, const std::string& name, double seconds, int channels = 1,
+                      Format format = Format::Wav, int rate = 48000) {
+    const std::string path = "/Sounds/" + name;
+    tree.write(path, "");
+    soundfiles::writeTone(tree.pathOf(path), seconds, 440.0, rate, channels, format);
+    return path;
+}
+
 struct DeviceTest : testing::Test {
     testsupport::ResourceTree tree;
     AlDevice device{Output{Output::Loopback, ""}};
@@ -50,13 +60,51 @@ struct DeviceTest : testing::Test {
 
     std::string tone(const std::string& name, double seconds, int channels = 1, Format format = Format::Wav,
                      int rate = 48000) {
-        const std::string path = "/Sounds/" + name;
-        tree.write(path, "");
-        soundfiles::writeTone(tree.pathOf(path), seconds, 440.0, rate, channels, format);
-        return path;
+        return writeTone(tree, name, seconds, channels, format, rate);
     }
     AlEffect* load(const std::string& path) {
         return static_cast<AlEffect*>(testsupport::loadEffect(device, path, false));
+    }
+    // The effect playing without panning or distance loss.
+    AlEffect* playFlat(AlEffect* effect, bool looped) {
+        effect->setLooped(looped);
+        effect->setMode(SOUND3D_MODE_DISABLE, SOUND3D_APPLY_IMMEDIATE);
+        effect->play();
+        return effect;
+    }
+    // A looped effect of `path` at `at`, heard from a radius of one unit, playing.
+    AlEffect* playLoopedAt(const std::string& path, const Vector& at) {
+        AlEffect* effect = load(path);
+        effect->setLooped(true);
+        effect->setRadius(1.0f, SOUND3D_APPLY_IMMEDIATE);
+        effect->setPosition(at, SOUND3D_APPLY_IMMEDIATE);
+        effect->play();
+        return effect;
+    }
+    // A new effect playing what `source` plays, from the same buffer.
+    AlEffect* cloneOf(AlEffect* source) {
+        auto* clone = static_cast<AlEffect*>(device.createEffect());
+        clone->clone(source);
+        return clone;
+    }
+    // A new effect and an open stream of `path`; create() loads the sound
+    // whole or streams it, close() lets go of both.
+    struct Opened {
+        AlEffect* effect;
+        ResourceStream* stream;
+    };
+    Opened open(const std::string& path, std::optional<bool> streaming = std::nullopt) {
+        const Opened opened{static_cast<AlEffect*>(device.createEffect()), theResourceManager->openStream(path.c_str())};
+        if (streaming) create(opened, *streaming);
+        return opened;
+    }
+    static void create(const Opened& opened, bool streaming) {
+        if (streaming) opened.effect->createStreaming(opened.stream, 4);
+        else opened.effect->createStatic(opened.stream);
+    }
+    void close(const Opened& opened) {
+        device.destroyEffect(opened.effect);
+        theResourceManager->closeStream(opened.stream);
     }
     std::vector<float> render(uint32_t frames) {
         std::vector<float> out(static_cast<size_t>(frames) * 2);
@@ -72,10 +120,7 @@ struct DeviceTest : testing::Test {
 }  // namespace
 
 TEST_F(DeviceTest, HalvingTheVolumeHalvesTheRms) {
-    AlEffect* effect = load(tone("a.wav", 1.0));
-    effect->setLooped(true);
-    effect->setMode(SOUND3D_MODE_DISABLE, SOUND3D_APPLY_IMMEDIATE);
-    effect->play();
+    AlEffect* effect = playFlat(load(tone("a.wav", 1.0)), true);
     const double full = rms(settled(4800), 0);
     effect->setVolume(0.5f);
     const double half = rms(settled(4800), 0);
@@ -98,10 +143,7 @@ TEST_F(DeviceTest, AThreadThatPlaysEffectsIsLeftHoldingTheContextItHad) {
     ALCcontext* afterPlaying = other;
     ALCcontext* afterVolume = nullptr;
     std::thread game([&] {
-        effect = load(path);
-        effect->setLooped(true);
-        effect->setMode(SOUND3D_MODE_DISABLE, SOUND3D_APPLY_IMMEDIATE);
-        effect->play();
+        effect = playFlat(load(path), true);
         afterPlaying = alcGetThreadContext();
         alcSetThreadContext(other);
         effect->setVolume(0.5f);
@@ -124,11 +166,7 @@ TEST_F(DeviceTest, AThreadThatPlaysEffectsIsLeftHoldingTheContextItHad) {
 }
 
 TEST_F(DeviceTest, PlacementPansAndDeferredPlacementWaitsForCommit) {
-    AlEffect* effect = load(tone("a.wav", 1.0));
-    effect->setLooped(true);
-    effect->setRadius(1.0f, SOUND3D_APPLY_IMMEDIATE);
-    effect->setPosition(Vector(0, 2, 0), SOUND3D_APPLY_IMMEDIATE);  // +y is the left of a listener facing +x
-    effect->play();
+    AlEffect* effect = playLoopedAt(tone("a.wav", 1.0), Vector(0, 2, 0));  // +y is the left of a listener facing +x
     auto out = settled(4800);
     EXPECT_GT(rms(out, 0), 2 * rms(out, 1));
 
@@ -163,11 +201,7 @@ TEST_F(DeviceTest, TheListenersFactorsReachEverySourceNowOrAtTheCommit) {
         const auto out = settled(4800);
         return rms(out, 0) + rms(out, 1);
     };
-    AlEffect* effect = load(path);
-    effect->setLooped(true);
-    effect->setRadius(1.0f, SOUND3D_APPLY_IMMEDIATE);
-    effect->setPosition(Vector(4, 0, 0), SOUND3D_APPLY_IMMEDIATE);  // 4 m ahead: a quarter of full loudness
-    effect->play();
+    AlEffect* effect = playLoopedAt(path, Vector(4, 0, 0));  // 4 m ahead: a quarter of full loudness
     const double far = level();
     listener->setDistanceFactor(0.25f, SOUND3D_APPLY_IMMEDIATE);  // now 1 m ahead: full loudness
     EXPECT_NEAR(level() / far, 4.0, 0.2);
@@ -180,11 +214,7 @@ TEST_F(DeviceTest, TheListenersFactorsReachEverySourceNowOrAtTheCommit) {
     EXPECT_NEAR(level() / far, 4.0, 0.2);
     // A sound started later gets the same rolloff.
     effect->stop();
-    AlEffect* later = load(path);
-    later->setLooped(true);
-    later->setRadius(1.0f, SOUND3D_APPLY_IMMEDIATE);
-    later->setPosition(Vector(4, 0, 0), SOUND3D_APPLY_IMMEDIATE);
-    later->play();
+    playLoopedAt(path, Vector(4, 0, 0));
     EXPECT_NEAR(level() / far, 4.0, 0.2);
 }
 
@@ -193,10 +223,7 @@ TEST_F(DeviceTest, AClonePlaysTheSameSamplesFromTheSameBuffer) {
     source->setMode(SOUND3D_MODE_DISABLE, SOUND3D_APPLY_IMMEDIATE);
     const uint64_t bytes = device.getBufferBytes();
     std::vector<AlEffect*> clones;
-    for (int k = 0; k < 100; ++k) {
-        clones.push_back(static_cast<AlEffect*>(device.createEffect()));
-        clones.back()->clone(source);
-    }
+    for (int k = 0; k < 100; ++k) clones.push_back(cloneOf(source));
     EXPECT_EQ(device.getBufferBytes(), bytes);  // one copy of the samples
     std::string state;
     clones[0]->getState(state);
@@ -222,13 +249,8 @@ TEST_F(DeviceTest, AClonePlaysTheSameSamplesFromTheSameBuffer) {
 }
 
 TEST_F(DeviceTest, ATenSecondStreamPlaysThroughWithoutGapsAndLoopsSeamlessly) {
-    const std::string path = tone("long.ogg", 10.0, 1, Format::Ogg, 22050);
-    auto* effect = static_cast<AlEffect*>(device.createEffect());
-    ResourceStream* stream = theResourceManager->openStream(path.c_str());
-    effect->createStreaming(stream, 4);
-    effect->setMode(SOUND3D_MODE_DISABLE, SOUND3D_APPLY_IMMEDIATE);
-    effect->setLooped(true);
-    effect->play();
+    const Opened streamed = open(tone("long.ogg", 10.0, 1, Format::Ogg, 22050), true);
+    AlEffect* effect = playFlat(streamed.effect, true);
     render(ramp);
     const uint32_t block = 1024;
     int quiet = 0;
@@ -246,18 +268,14 @@ TEST_F(DeviceTest, ATenSecondStreamPlaysThroughWithoutGapsAndLoopsSeamlessly) {
     effect->play();
     for (int k = 0; k < 60 && effect->isPlaying(); ++k) render(block);
     EXPECT_FALSE(effect->isPlaying());
-    device.destroyEffect(effect);
-    theResourceManager->closeStream(stream);
+    close(streamed);
 }
 
 TEST_F(DeviceTest, ASavedPlayPositionResumesAtTheSameFrame) {
     const uint32_t block = 1024;
     AlEffect* loaded = load(tone("a.wav", 2.0));
-    const std::string path = tone("b.ogg", 2.0, 1, Format::Ogg);
-    auto* streamed = static_cast<AlEffect*>(device.createEffect());
-    ResourceStream* stream = theResourceManager->openStream(path.c_str());
-    streamed->createStreaming(stream, 4);
-    for (AlEffect* effect : {loaded, streamed}) {
+    const Opened streamed = open(tone("b.ogg", 2.0, 1, Format::Ogg), true);
+    for (AlEffect* effect : {loaded, streamed.effect}) {
         effect->play();
         for (int k = 0; k < 20; ++k) render(block);
         effect->stop();
@@ -266,16 +284,14 @@ TEST_F(DeviceTest, ASavedPlayPositionResumesAtTheSameFrame) {
         render(block);  // time passes while it is stopped
         EXPECT_EQ(effect->getPlayPosition(), saved);
         // Another effect of the same sound picks up where this one stopped.
-        auto* next = static_cast<AlEffect*>(device.createEffect());
-        next->clone(effect);
+        AlEffect* next = cloneOf(effect);
         next->setPlayPosition(saved);
         next->play();
         render(block);
         EXPECT_NEAR(next->getPlayPosition(), saved + block, block);
         device.destroyEffect(next);
     }
-    device.destroyEffect(streamed);
-    theResourceManager->closeStream(stream);
+    close(streamed);
 }
 
 // Every format the device reads plays, loaded whole or streamed, with the
@@ -290,18 +306,14 @@ TEST_F(DeviceTest, EveryFormatLoadsAndStreams) {
     for (const auto& file : files) {
         const std::string path = tone(file.name, 1.0, file.channels, file.format, 48000);
         for (bool streaming : {false, true}) {
-            Sound3DEffect* effect = device.createEffect();
-            ResourceStream* stream = theResourceManager->openStream(path.c_str());
-            if (streaming) effect->createStreaming(stream, 4);
-            else effect->createStatic(stream);
+            const Opened opened = open(path, streaming);
+            AlEffect* effect = opened.effect;
             EXPECT_EQ(effect->getFrequency(), 48000u) << file.name;
             EXPECT_EQ(effect->getChannels(), uint32_t(file.channels)) << file.name;
-            effect->setMode(SOUND3D_MODE_DISABLE, SOUND3D_APPLY_IMMEDIATE);
-            effect->play();
+            playFlat(effect, false);
             EXPECT_GT(rms(settled(4096), 0), 0.1) << file.name << (streaming ? " streamed" : " loaded");
             effect->stop();
-            device.destroyEffect(effect);
-            theResourceManager->closeStream(stream);
+            close(opened);
         }
     }
 }
@@ -322,18 +334,15 @@ TEST_F(DeviceTest, CorruptAndMissingSoundsFailCleanlyAndTheDeviceGoesOn) {
     for (const char* name : {"truncated.wav", "truncated.ogg", "truncated.flac", "junk.ogg", "empty.wav", "text.mp3"}) {
         const std::string path = std::string("/Sounds/") + name;
         for (bool streaming : {false, true}) {
-            Sound3DEffect* effect = device.createEffect();
-            ResourceStream* stream = theResourceManager->openStream(path.c_str());
+            const Opened opened = open(path);
             try {
-                if (streaming) effect->createStreaming(stream, 4);
-                else effect->createStatic(stream);
+                create(opened, streaming);
                 // A stream learns of a cut-off end only when it reaches it.
                 if (std::string(name) != "truncated.flac" || !streaming) ADD_FAILURE() << name << " was accepted";
             } catch (const SoundObjectException& e) {
                 EXPECT_THAT(e.getString(), testing::HasSubstr(path)) << name;
             }
-            device.destroyEffect(effect);
-            theResourceManager->closeStream(stream);
+            close(opened);
         }
     }
     AlEffect* good = load("/Sounds/good.wav");
@@ -347,10 +356,7 @@ TEST_F(DeviceTest, BeyondTheVoiceLimitTheQuietestPlayVirtually) {
     device.applySettings(settings);
     AlEffect* source = load(tone("a.wav", 5.0));
     std::vector<AlEffect*> effects;
-    for (int k = 0; k < 10000; ++k) {
-        effects.push_back(static_cast<AlEffect*>(device.createEffect()));
-        effects.back()->clone(source);
-    }
+    for (int k = 0; k < 10000; ++k) effects.push_back(cloneOf(source));
     // 300 play, effect k at distance k + 1: the nearer, the louder.
     for (int k = 0; k < 300; ++k) {
         effects[k]->setRadius(1.0f, SOUND3D_APPLY_IMMEDIATE);
@@ -389,8 +395,7 @@ TEST_F(DeviceTest, EffectsPlayedInABatchStartInStepThoughAPeriodIsMixedAmongTheP
     AlEffect* source = load(tone("a.wav", 2.0));
     std::vector<AlEffect*> clones;
     for (int k = 0; k < 8; ++k) {
-        clones.push_back(static_cast<AlEffect*>(device.createEffect()));
-        clones.back()->clone(source);
+        clones.push_back(cloneOf(source));
         clones.back()->setMode(SOUND3D_MODE_DISABLE, SOUND3D_APPLY_IMMEDIATE);
         clones.back()->setVolume(0.05f);
     }
@@ -451,8 +456,7 @@ TEST_F(DeviceTest, EffectsPlayedInABatchStartInStepThoughAPeriodIsMixedAmongTheP
 TEST(DeviceOutputs, TheWavOutputMixesInRealTimeAndFinishesItsFile) {
     testsupport::ResourceTree tree;
     testsupport::TemporaryDirectory dir;
-    tree.write("/Sounds/beep.wav", "");
-    soundfiles::writeTone(tree.pathOf("/Sounds/beep.wav"), 0.2, 440.0, 48000, 1, Format::Wav);
+    writeTone(tree, "beep.wav", 0.2);
     const std::string file = dir.file("mix.wav");
     {
         AlDevice device(Output{Output::Wav, file});
@@ -516,9 +520,7 @@ TEST_F(DeviceTest, SettingsFilesTuneTheMixerAndBadOnesChangeNothing) {
     EXPECT_EQ(log.records()[0].text, "/Sounds/device.cfg: unknown distanceModel cubic (inverse, linear, exponent, none)");
 
     // The mixer made again at the new rate still plays.
-    AlEffect* effect = load(tone("a.wav", 0.5));
-    effect->setMode(SOUND3D_MODE_DISABLE, SOUND3D_APPLY_IMMEDIATE);
-    effect->play();
+    playFlat(load(tone("a.wav", 0.5)), false);
     EXPECT_GT(rms(settled(2048), 0), 0.05);
     device.loadSettings(nullptr);  // no file: nothing changes
     EXPECT_EQ(device.getSettings().frequency, 44100u);
@@ -528,8 +530,7 @@ TEST_F(DeviceTest, SettingsFilesTuneTheMixerAndBadOnesChangeNothing) {
 // game thread changes the effect: the stream neither stalls nor runs dry.
 TEST(DeviceOutputs, TheNullOutputStreamsInRealTimeWhileTheGameChangesTheEffect) {
     testsupport::ResourceTree tree;
-    tree.write("/Sounds/long.ogg", "");
-    soundfiles::writeTone(tree.pathOf("/Sounds/long.ogg"), 2.0, 440.0, 22050, 1, Format::Ogg);
+    writeTone(tree, "long.ogg", 2.0, 1, Format::Ogg, 22050);
     AlDevice device(Output{Output::Null, ""});
     device.initialize();
     Sound3DEffect* effect = device.createEffect();
@@ -560,8 +561,7 @@ TEST(DeviceOutputs, TheNullOutputStreamsInRealTimeWhileTheGameChangesTheEffect) 
 TEST(DeviceOutputs, AnOutputLostMidRunIsReportedAndCallsGoOn) {
     testsupport::ResourceTree tree;
     testsupport::TemporaryDirectory dir;
-    tree.write("/Sounds/beep.wav", "");
-    soundfiles::writeTone(tree.pathOf("/Sounds/beep.wav"), 0.2, 440.0, 48000, 1, Format::Wav);
+    writeTone(tree, "beep.wav", 0.2);
     debug::Capture log;
     rlimit saved{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -603,8 +603,7 @@ TEST(DeviceOutputs, AnOutputLostMidRunIsReportedAndCallsGoOn) {
 // of the sanitizer build sees the device and its buffers otherwise.
 TEST(DeviceThreads, AThreadEndingAfterTheDeviceClosedLeavesNothingOfTheMixerBehind) {
     testsupport::ResourceTree tree;
-    tree.write("/Sounds/t.wav", "");
-    soundfiles::writeTone(tree.pathOf("/Sounds/t.wav"), 0.5, 440.0, 48000, 1, Format::Wav);
+    writeTone(tree, "t.wav", 0.5);
     AlDevice device{Output{Output::Loopback, ""}};
     device.initialize();
     auto* effect = static_cast<AlEffect*>(device.createEffect());
