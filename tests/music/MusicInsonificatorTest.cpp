@@ -79,6 +79,16 @@ struct MusicTest : testing::Test {
         return lines;
     }
 
+    // A start or a stop of the music, once the worker has served it.
+    static void startServed(MusicInsonificator& music, const char* name) {
+        music.start(name);
+        music.waitUntilServed();
+    }
+    static void stopServed(MusicInsonificator& music) {
+        music.stop();
+        music.waitUntilServed();
+    }
+
     // The worker's command log without its "no command" lines.
     std::vector<std::string> commands() {
         std::vector<std::string> texts;
@@ -107,15 +117,13 @@ TEST_F(MusicTest, CommandsWaitingTogetherAreServedInOneRunAndOnlyTheLastFades) {
                                      "second.ogg setVolume(0.125)", "second.ogg setVolume(0.25)",
                                      "second.ogg setVolume(0.375)", "second.ogg setVolume(0.5)"));
     EXPECT_EQ(library.manager->getEffectCount(), 1u);
-    music.stop();
-    music.waitUntilServed();
+    stopServed(music);
     EXPECT_EQ(library.manager->getEffectCount(), 0u);
 }
 
 TEST_F(MusicTest, QuietAndLoudReachThePlayingMusicAndTheNextOne) {
     MusicInsonificator music;
-    music.start("theme");
-    music.waitUntilServed();
+    startServed(music, "theme");
     EXPECT_THAT(trace(), ElementsAre("theme.ogg setVolume(1)", "theme.ogg setVolume(0)", "theme.ogg play",
                                      "theme.ogg setVolume(0.25)", "theme.ogg setVolume(0.5)",
                                      "theme.ogg setVolume(0.75)", "theme.ogg setVolume(1)"));
@@ -126,8 +134,7 @@ TEST_F(MusicTest, QuietAndLoudReachThePlayingMusicAndTheNextOne) {
     mark();
     music.stop();
     music.waitUntilServed();  // the full fade-out: nothing else was waiting
-    music.start("second");
-    music.waitUntilServed();
+    startServed(music, "second");
     EXPECT_THAT(trace(), ElementsAre("theme.ogg setVolume(0.375)", "theme.ogg setVolume(0.25)",
                                      "theme.ogg setVolume(0.125)", "theme.ogg stop", "theme.ogg setVolume(0.5)",
                                      "second.ogg setVolume(1)", "second.ogg setVolume(0.5)",
@@ -139,8 +146,7 @@ TEST_F(MusicTest, QuietAndLoudReachThePlayingMusicAndTheNextOne) {
     music.loud();
     music.waitUntilServed();
     EXPECT_THAT(trace(), ElementsAre("second.ogg setVolume(0.5)"));
-    music.stop();
-    music.waitUntilServed();
+    stopServed(music);
 }
 
 TEST_F(MusicTest, CallsTheStartedFlagRefusesChangeNothing) {
@@ -157,15 +163,13 @@ TEST_F(MusicTest, CallsTheStartedFlagRefusesChangeNothing) {
     music.waitUntilServed();
     EXPECT_THAT(commands(), ElementsAre("stop all", "play theme"));
     EXPECT_EQ(library.devicesOf("second.ogg").size(), 0u);
-    music.stop();
-    music.waitUntilServed();
+    stopServed(music);
     EXPECT_TRUE(library.devicesOf("theme.ogg").empty());
 }
 
 TEST_F(MusicTest, APlayOfThePlayingMusicLeavesItAndUnknownCommandsAreSkipped) {
     MusicInsonificator music;
-    music.start("theme");
-    music.waitUntilServed();
+    startServed(music, "theme");
     mark();
     MusicInsonificatorTestAccess::queue(music, "play", "theme");
     MusicInsonificatorTestAccess::queue(music, "Play", "theme");
@@ -182,8 +186,7 @@ TEST_F(MusicTest, APlayOfThePlayingMusicLeavesItAndUnknownCommandsAreSkipped) {
     EXPECT_EQ(lines[0], "theme.ogg stop");
     EXPECT_EQ(lines.back(), "second.ogg setVolume(0.5)");
     EXPECT_TRUE(library.devicesOf("theme.ogg").empty());
-    music.stop();
-    music.waitUntilServed();
+    stopServed(music);
 }
 
 TEST_F(MusicTest, AnUnknownOrMissingMusicPlaysNothingAndTheWorkerGoesOn) {
@@ -192,14 +195,12 @@ TEST_F(MusicTest, AnUnknownOrMissingMusicPlaysNothingAndTheWorkerGoesOn) {
         music.start(name);
         music.stop();
     }
-    music.start("theme");
-    music.waitUntilServed();
+    startServed(music, "theme");
     EXPECT_THAT(commands(), ElementsAre("play nosuch", "stop all", "play lost", "stop all", "play theme"));
     EXPECT_EQ(library.device->count("play"), 1u);
     EXPECT_EQ(library.devicesOf("theme.ogg").size(), 1u);
     EXPECT_FALSE(log.onChannel("RequestManager").empty());  // the request layer said why
-    music.stop();
-    music.waitUntilServed();
+    stopServed(music);
 }
 
 TEST_F(MusicTest, SettingsShapeTheFadesAndBadOnesLeaveTheCurrentValues) {
@@ -225,15 +226,13 @@ TEST_F(MusicTest, SettingsShapeTheFadesAndBadOnesLeaveTheCurrentValues) {
         {
             MusicInsonificator music;
             EXPECT_EQ(log.count("sleepMilliseconds < 20 defaulting to zero"), c.pauseWarning ? 1u : 0u) << c.text;
-            music.start("theme");
-            music.waitUntilServed();
+            startServed(music, "theme");
             // setVolume 1 (louder), 0 (fader), play, the steps, then 1.
             const std::vector<std::string> lines = trace();
             const size_t played = std::find(lines.begin(), lines.end(), "theme.ogg play") - lines.begin();
             ASSERT_LT(played, lines.size()) << c.text;
             EXPECT_EQ(lines.size() - played - 2, c.fadeInSteps) << c.text;
-            music.stop();
-            music.waitUntilServed();
+            stopServed(music);
         }
     }
 }
@@ -242,16 +241,14 @@ TEST_F(MusicTest, ReReadingTheSettingsChangesLaterFadesAndTheQuietLevel) {
     MusicInsonificator music;
     settings("fadeStepNumber = 2;\nlouder = 0.25;\n");
     music.reReadConfig();
-    music.start("theme");
-    music.waitUntilServed();
+    startServed(music, "theme");
     music.quiet();
     music.waitUntilServed();
     EXPECT_THAT(trace(), ElementsAre("theme.ogg setVolume(1)", "theme.ogg setVolume(0)", "theme.ogg play",
                                      "theme.ogg setVolume(0.5)", "theme.ogg setVolume(1)",
                                      "theme.ogg setVolume(0.25)"));
     mark();
-    music.stop();
-    music.waitUntilServed();
+    stopServed(music);
     EXPECT_THAT(trace(), ElementsAre("theme.ogg setVolume(0.125)", "theme.ogg stop", "theme.ogg setVolume(0.25)"));
 }
 
@@ -280,8 +277,7 @@ TEST_F(MusicTest, TheMusicIdTravelsThroughASavedGame) {
     EXPECT_THAT(commands(), ElementsAre("play second"));
     EXPECT_EQ(library.devicesOf("second.ogg").size(), 1u);
     EXPECT_TRUE(log.contains("SoundManager", Kind::Error, "Skip load: no block"));
-    music.stop();
-    music.waitUntilServed();
+    stopServed(music);
 }
 
 TEST_F(MusicTest, ShutdownServesEveryQueuedCommandAndFinishesTheFadesUnderWay) {
@@ -299,8 +295,7 @@ TEST_F(MusicTest, ShutdownServesEveryQueuedCommandAndFinishesTheFadesUnderWay) {
         log.clear();
         {
             MusicInsonificator music;
-            music.start("theme");
-            music.waitUntilServed();
+            startServed(music, "theme");
             mark();
             if (heldAtGate) music.suspend();
             music.stop();
@@ -360,8 +355,7 @@ TEST_F(MusicTest, GameThreadsCallingAtOnceLoseNothingAndLeaveOneConsistentState)
         music.waitUntilServed();
         EXPECT_LE(library.manager->getEffectCount(), 1u);
         // One stop ends whatever plays: the started flag agrees with the worker.
-        music.stop();
-        music.waitUntilServed();
+        stopServed(music);
         EXPECT_EQ(library.manager->getEffectCount(), 0u);
 
         // Every call came through whole and in order: plays and stops alternate.
