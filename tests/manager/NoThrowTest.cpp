@@ -192,13 +192,10 @@ TEST_F(NoThrowTest, AThreadThatCannotBeCreatedIsLoggedAndTheGameCarriesOn) {
         SCOPED_TRACE(c.thread);
         log.clear();
         {
-            std::unique_ptr<SoundManager> manager;
-            if (c.refusedWhileBuilding) {
-                NoThreads refused;
-                manager = std::make_unique<SoundManager>();
-            } else {
-                manager = std::make_unique<SoundManager>();
-            }
+            std::optional<NoThreads> refused;
+            if (c.refusedWhileBuilding) refused.emplace();
+            auto manager = std::make_unique<SoundManager>();
+            refused.reset();
             c.run(*this, *manager);
             manager->deactivate();
         }  // shutdown returns
@@ -301,20 +298,15 @@ TEST_P(AllocationFailure, IsRefusedAndLaterCallsWork) {
         {
             // Built in place: the test's own allocations are not counted.
             std::optional<SoundManager> manager;
-            if (!c.call_) {
-                FailingAllocation failing(nth);
-                try {
-                    manager.emplace();
-                } catch (const std::exception& e) {
-                    ADD_FAILURE() << "escaped: " << e.what();
-                }
-                failed = failing.happened();
-            } else {
+            if (c.call_) {
                 manager.emplace();
                 if (c.before) c.before(*this, *manager);
+            }
+            {
                 FailingAllocation failing(nth);
                 try {
-                    c.call_(*this, *manager);
+                    if (c.call_) c.call_(*this, *manager);
+                    else manager.emplace();
                 } catch (const std::exception& e) {
                     ADD_FAILURE() << "escaped: " << e.what();
                 }
