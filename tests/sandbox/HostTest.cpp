@@ -66,8 +66,6 @@ TEST(SandboxHost, BoardTellsItsListenersOfEveryChange) {
     EXPECT_EQ(host.board.getCells(), cells);
     EXPECT_EQ(host.board.getSubtype({1, 0}), sandbox::Coast);
     EXPECT_EQ(host.board.getSubtype({0, 3}), -1);
-    EXPECT_EQ(host.board.getWidth(), 4u);
-    EXPECT_EQ(host.board.getHeight(), 3u);
 }
 
 TEST(SandboxHost, GeneratedBoardRunsFromSeaToMountainsInEveryRow) {
@@ -132,8 +130,6 @@ TEST(SandboxHost, PauseStopsTheTimerAndTheClockButNotTheCamera) {
     EXPECT_EQ(host.timer.getTime(), 2.0f);
     EXPECT_EQ(host.clock.getDayTime(), 22 * 60 + 33);
     EXPECT_EQ(host.getRealTime(), 3.0);
-    host.timer.setTime(0.25f);  // a timer that went back
-    EXPECT_EQ(host.timer.getTime(), 0.25f);
 }
 
 TEST(SandboxHost, CameraBlendsBetweenWaypoints) {
@@ -174,19 +170,14 @@ struct Insonifier : GameBoardListener, RenderDriverListener, RenderWindowListene
     std::recursive_mutex lock;
     Host* host = nullptr;
     int frames = 0, changes = 0, focusEvents = 0;
-    void afterChangeLandscapeSubtype(Point2D, Landscape::Subtype, Landscape::Subtype) override {
+    void count(int& events) {
         std::lock_guard<std::recursive_mutex> guard(lock);
-        ++changes;
+        ++events;
     }
-    void initView(RenderView*) override {
-        std::lock_guard<std::recursive_mutex> guard(lock);
-        ++frames;
-    }
-    void getFocus() override {
-        std::lock_guard<std::recursive_mutex> guard(lock);
-        ++focusEvents;
-    }
-    void lostFocus() override { getFocus(); }
+    void afterChangeLandscapeSubtype(Point2D, Landscape::Subtype, Landscape::Subtype) override { count(changes); }
+    void initView(RenderView*) override { count(frames); }
+    void getFocus() override { count(focusEvents); }
+    void lostFocus() override { count(focusEvents); }
     void start() {
         std::lock_guard<std::recursive_mutex> guard(lock);
         host->view.registerListener(this);
