@@ -18,7 +18,6 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -31,9 +30,9 @@
 #include "sound/manager/ContentWatch.h"
 #include "sound/manager/Singletons.h"
 #include "sound/music/MusicInsonificator.h"
-#include "sound/music/ThreadCreation.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/Loopback.h"
+#include "tests/support/NoThreads.h"
 #include "tests/support/ResourceTree.h"
 
 namespace {
@@ -340,11 +339,11 @@ TEST_F(ContentWatchTest, SwitchedOffWithChangesPendingSaysWhatWasNotApplied) {
 }
 
 TEST_F(ContentWatchTest, AWatchWhoseThreadTheSystemRefusesSaysSoAndTheGameGoesOn) {
-    thread::setThreadCreationHook(
-        [] { throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again), "no thread"); });
     debug::Capture log;
-    startWatch();
-    thread::setThreadCreationHook(nullptr);
+    {
+        testsupport::NoThreads refused;
+        startWatch();
+    }
     EXPECT_EQ(linesStartingWith(log, "Content watch: failed to create thread: "), 1u);
     tree.write(effectsPath, effects(tone(0.25f)));
     now += 1000;

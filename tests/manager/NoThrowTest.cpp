@@ -17,7 +17,6 @@
 #include <optional>
 #include <ostream>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "interfaces/Config.h"
@@ -34,8 +33,8 @@
 #include "sound/manager/Globals.h"
 #include "sound/manager/SoundManager.h"
 #include "sound/music/MusicInsonificator.h"
-#include "sound/music/ThreadCreation.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/NoThreads.h"
 #include "tests/support/RecordingDevice.h"
 #include "tests/support/ResourceTree.h"
 
@@ -73,17 +72,7 @@ struct FailingAllocation {
     bool happened() const { return allocationFailed; }
 };
 
-// ---- a thread that cannot be created ----
-
-void noThreadLeft() {
-    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again), "no thread");
-}
-
-struct NoThreads {
-    NoThreads() { thread::setThreadCreationHook(&noThreadLeft); }
-    ~NoThreads() { thread::setThreadCreationHook(nullptr); }
-};
-
+using testsupport::NoThreads;
 using testsupport::RecordingDevice;
 
 const char* const effects =

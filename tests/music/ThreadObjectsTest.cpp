@@ -6,13 +6,13 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
-#include <system_error>
+#include <memory>
 #include <thread>
 #include <vector>
 
 #include "sound/music/InitiationObject.h"
-#include "sound/music/ThreadCreation.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/NoThreads.h"
 
 using debug::Kind;
 using testsupport::logged;
@@ -26,6 +26,13 @@ public:
     ~Worker() override { stopNotifying(); }
 
     void poke() { initiationEvent.set(); }
+    // Starts the loop and holds it inside its first run.
+    void startHeld() {
+        hold(true);
+        initiate();
+        poke();
+        waitEntered(1);
+    }
     void hold(bool on) {
         std::lock_guard<std::mutex> guard(mutex);
         holding = on;
@@ -136,13 +143,8 @@ TEST(ThreadObjects, SleepTruncatesToWholeMilliseconds) {
 
 TEST(ThreadObjects, SignalsWhileProcessIsBusyYieldExactlyOneMoreRun) {
     Worker worker;
-    worker.hold(true);
-    worker.initiate();
-    worker.poke();
-    worker.waitEntered(1);
-    worker.poke();
-    worker.poke();
-    worker.poke();
+    worker.startHeld();
+    for (int k = 0; k < 3; ++k) worker.poke();
     worker.hold(false);
     worker.waitFinished(2);
     worker.setMarker(1);
@@ -156,10 +158,7 @@ TEST(ThreadObjects, SignalsWhileProcessIsBusyYieldExactlyOneMoreRun) {
 
 TEST(ThreadObjects, StopNotifyingWaitsForTheRunningProcess) {
     Worker worker;
-    worker.hold(true);
-    worker.initiate();
-    worker.poke();
-    worker.waitEntered(1);
+    worker.startHeld();
     int finishedWhenStopped = -1;
     std::thread stopper([&] {
         worker.stopNotifying();
@@ -219,12 +218,10 @@ TEST(ThreadObjects, AnObjectWhoseThreadCannotBeCreatedAnswersEveryCallAndEnds) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.calls);
         debug::Capture log;
-        thread::setThreadCreationHook([] {
-            throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again), "no thread");
-        });
+        auto refused = std::make_unique<testsupport::NoThreads>();
         {
             Worker worker;
-            thread::setThreadCreationHook(nullptr);
+            refused.reset();
             c.run(worker);
             EXPECT_EQ(worker.finishedRuns(), 0);
             EXPECT_EQ(worker.initializations, 0);
