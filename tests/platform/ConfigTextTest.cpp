@@ -40,26 +40,19 @@ void expectSameTree(Block& a, Block& b, const std::string& path = "") {
         ASSERT_EQ(ta, tb) << path << key;
         Block *ca = nullptr, *cb = nullptr;
         float fa = 0, fb = 0;
-        int ia = 0, ib = 0;
-        bool ba = false, bb = false;
-        std::string sa, sb;
+        auto expectSame = [&](auto va) {
+            auto vb = va;
+            a.getProperty(key, &va), b.getProperty(key, &vb);
+            EXPECT_EQ(va, vb) << path << key;
+        };
         switch (ta) {
             case PropertyType::Float:
                 a.getProperty(key, &fa), b.getProperty(key, &fb);
                 EXPECT_EQ(bitsOf(fa), bitsOf(fb)) << path << key << ": " << fa << " vs " << fb;
                 break;
-            case PropertyType::Int:
-                a.getProperty(key, &ia), b.getProperty(key, &ib);
-                EXPECT_EQ(ia, ib) << path << key;
-                break;
-            case PropertyType::Bool:
-                a.getProperty(key, &ba), b.getProperty(key, &bb);
-                EXPECT_EQ(ba, bb) << path << key;
-                break;
-            case PropertyType::String:
-                a.getProperty(key, &sa), b.getProperty(key, &sb);
-                EXPECT_EQ(sa, sb) << path << key;
-                break;
+            case PropertyType::Int: expectSame(0); break;
+            case PropertyType::Bool: expectSame(false); break;
+            case PropertyType::String: expectSame(std::string()); break;
             case PropertyType::Block:
                 ASSERT_TRUE(a.getSinglePropertyAccess(name, &ca));
                 ASSERT_TRUE(b.getSinglePropertyAccess(name, &cb));
