@@ -113,8 +113,10 @@ void AlDevice::runRealTime(uint32_t openRate, std::promise<std::string>& opened)
             std::lock_guard<std::recursive_mutex> guard(lock);
             mixPeriod(mix.data(), realTimePeriod);
             rate = settings.frequency;
-            // A hold over: what played on through it is silenced.
-            if (!ghosts.empty() && !outputHeld()) silenceGhosts();
+            // A hold over: what played on through it is silenced. A tail's
+            // own play on until the next device takes the sink over (it
+            // mixes their last period in handOver), or the tail ends.
+            if (!ghosts.empty() && !tailing && !outputHeld()) silenceGhosts();
             mixed.notify_all();
         }
         if (!fadeFrom.empty()) {
