@@ -5,6 +5,8 @@
 //
 // Owned by the landscape insonificator (map sources and default records);
 // never shared between threads without the insonificator's lock.
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "interfaces/Export.h"
@@ -39,6 +41,20 @@ struct ZULSOUND_API LandSound {
     // The fader volume last given to the effect: an unchanged factor is not
     // handed to it again every frame.
     float faderVolume = 1.0f;
+
+    // Bookkeeping of the frame's index of continuous sources (LandIndex):
+    // the rank in the continuous sequence, the stamp of the last frame that
+    // listed it, the board squares it is hashed under, its time window and
+    // its place there, and whether it is indexed, looked at everywhere, or
+    // may be playing.
+    unsigned long long order = 0;
+    unsigned long long visitMark = 0;
+    int64_t firstColumn = 0, firstRow = 0, lastColumn = -1, lastRow = -1;
+    size_t window = 0;
+    size_t windowSlot = 0;
+    bool indexed = false;
+    bool wide = false;
+    bool live = false;
 
     bool isContinuous() const { return probability == 1.0f; }
 };
