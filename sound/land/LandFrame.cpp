@@ -44,6 +44,9 @@ int algorithmNumber(float value) {
 
 double length3(double x, double y, double z) { return std::sqrt(x * x + y * y + z * z); }
 
+// How many records ahead of the current due try the frame asks the memory for.
+const size_t lookAhead = 8;
+
 }  // namespace
 
 // A source enters the schedule only if it can ever be due: probability 0,
@@ -131,6 +134,9 @@ void LandInsonificator::updateSounds(const Vector& pos, bool moved) {
     // Every due source draws its next time, near or far; only the try itself
     // is skipped where it provably does nothing.
     while (!schedule.empty() && schedule.front()->nextTime < now) {
+        // The records come in queue order from all over the map: ask for the
+        // ones a few tries ahead while this one is tried.
+        if (schedule.size() > lookAhead) __builtin_prefetch(schedule.at(lookAhead));
         LandSound* s = schedule.popFront();
         s->queued = false;
         if (s->removed) {

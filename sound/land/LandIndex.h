@@ -60,8 +60,13 @@ public:
     void settle(LandSound* sound, bool mayPlay);
     void endFrame();
 
-    // Candidates of the last collect (statistics for tests and benchmarks).
+    // Candidates of the last collect, and the sources that may be playing
+    // (statistics for tests and benchmarks).
     size_t lastCandidates() const { return visit.size(); }
+    template <typename F>
+    void forEachLive(F&& f) const {
+        for (LandSound* s : live) f(s);
+    }
 
 private:
     struct Window {

@@ -195,6 +195,8 @@ protected:
     // the reference the index is held against (tests); off, it visits only
     // those the index names.
     bool visitEverySource = false;
+    // The continuous sources a frame has to visit.
+    LandIndex index;
 
 private:
     // The keys of AdaptSettings.cfg that `file` holds, into the tuning.
@@ -209,9 +211,7 @@ private:
     // Sources started by the schedule that phase 3 drops this frame; kept
     // between frames so that a frame allocates nothing for it.
     std::vector<LandSound*> finished;
-    // The continuous sources a frame has to visit, and the rank the next one
-    // takes in their sequence.
-    LandIndex index;
+    // The rank the next continuous source takes in their sequence.
     unsigned long long continuousRank = 0;
     // Set by start: the next frame queues every map source not yet queued.
     bool scheduleStale = false;

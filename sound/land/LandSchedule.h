@@ -13,6 +13,8 @@ public:
     bool empty() const { return count == 0; }
     size_t size() const { return count; }
     LandSound* front() const { return ring[head]; }
+    // The entry `k` places behind the front (k < size()).
+    LandSound* at(size_t k) const { return ring[(head + k) & (ring.size() - 1)]; }
 
     void pushBack(LandSound* sound) {
         if (count == ring.size()) grow();

@@ -15,32 +15,34 @@
 class Effect;
 
 struct ZULSOUND_API LandSound {
-    std::string name;           // the child block's name in a map or default file
-    std::string regionType;     // landscape subtype name
+    // First what a due random try reads, together (a map of many sources
+    // tries many records a frame).
+    Effect* effect = nullptr;   // while the insonificator is initialized
+    float nextTime = 0.0f;      // timer value of the next random try
+    float interval = 0.0f;      // mean time between random tries
+    float probability = 0.0f;   // exactly 1: continuous; otherwise random
+    float starter = 0.0f;       // margin where a random try may start it (distance)
     float regionWidth = 0.0f;   // extent along x, world units
     float regionHeight = 0.0f;  // extent along y
-    float starter = 0.0f;       // margin where a random try may start it (distance)
-    float powerRadius = 0.0f;   // effect radius; full loudness distance when emulated
-    float threshold = 0.0f;     // margin where it is heard at all (distance)
-    float probability = 0.0f;   // exactly 1: continuous; otherwise random
-    bool automatic = false;     // default records: placed on cells of their subtype
     Vector position;            // region centre (x, y) and height (z)
-    Vector currentPosition;     // last position given to the effect
-    float priority = 0.0f;      // kept and written back only
     float beginHour = 0.0f;     // time window, may wrap past midnight
     float endHour = 0.0f;
-    std::string soundName;      // effect name in "Effects.snd"
-    Effect* effect = nullptr;   // while the insonificator is initialized
-    float interval = 0.0f;      // mean time between random tries
-    float nextTime = 0.0f;      // timer value of the next random try
-
+    // The fader volume last given to the effect: an unchanged factor is not
+    // handed to it again every frame.
+    float faderVolume = 1.0f;
     // Bookkeeping of the schedule: whether the record is in it, and whether
     // it was taken off the map while queued (the schedule then deletes it).
     bool queued = false;
     bool removed = false;
-    // The fader volume last given to the effect: an unchanged factor is not
-    // handed to it again every frame.
-    float faderVolume = 1.0f;
+
+    bool automatic = false;     // default records: placed on cells of their subtype
+    float threshold = 0.0f;     // margin where it is heard at all (distance)
+    float powerRadius = 0.0f;   // effect radius; full loudness distance when emulated
+    Vector currentPosition;     // last position given to the effect
+    float priority = 0.0f;      // kept and written back only
+    std::string name;           // the child block's name in a map or default file
+    std::string regionType;     // landscape subtype name
+    std::string soundName;      // effect name in "Effects.snd"
 
     // Bookkeeping of the frame's index of continuous sources (LandIndex):
     // the rank in the continuous sequence, the stamp of the last frame that
