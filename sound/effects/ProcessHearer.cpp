@@ -13,6 +13,8 @@ ProcessHearerManager::~ProcessHearerManager() = default;
 void ProcessHearerManager::addHearer(ProcessHearer* hearer) {
     std::lock_guard<std::recursive_mutex> guard(lock);
     hearers.push_back(hearer);
+    // The room of the next pass is made now, not in the frame that runs it.
+    if (pending.capacity() < hearers.size()) pending.reserve(hearers.size() * 2);
 }
 
 void ProcessHearerManager::removeHearer(ProcessHearer* hearer) {
