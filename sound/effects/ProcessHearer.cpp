@@ -13,6 +13,8 @@ ProcessHearerManager::~ProcessHearerManager() = default;
 void ProcessHearerManager::addHearer(ProcessHearer* hearer) {
     std::lock_guard<std::recursive_mutex> guard(lock);
     hearers.push_back(hearer);
+    // The room of the next pass is made now, not in the frame that runs it.
+    if (pending.capacity() < hearers.size()) pending.reserve(hearers.size() * 2);
 }
 
 void ProcessHearerManager::removeHearer(ProcessHearer* hearer) {
@@ -42,7 +44,7 @@ void ProcessHearerManager::processHearers(float elapsedTime) {
         elapsed = 0.0f;  // the excess is dropped
         if (calling || !pending.empty()) return;  // a pass is already running (re-entered from a hearer)
         try {
-            pending.assign(hearers.begin(), hearers.end());
+            pending.assign(hearers.rbegin(), hearers.rend());
         } catch (const std::bad_alloc&) {
             // No pass this time; a part-made list must not look like a pass
             // under way, or no pass would ever run again.
@@ -60,8 +62,8 @@ void ProcessHearerManager::processHearers(float elapsedTime) {
                 passThread = std::thread::id();
                 return;
             }
-            next = pending.front();
-            pending.pop_front();
+            next = pending.back();
+            pending.pop_back();
             calling = next;
         }
         try {

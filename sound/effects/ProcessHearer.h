@@ -13,10 +13,10 @@
 // Threads: addHearer/removeHearer/retireHearer from any thread;
 // processHearers from the rendering thread.
 #include <condition_variable>
-#include <deque>
 #include <list>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 class ProcessHearer {
 public:
@@ -44,8 +44,10 @@ private:
     std::condition_variable_any idle;
     std::list<ProcessHearer*> hearers;
     float elapsed = 0.0f;
-    // The pass in progress: hearers still to call, the one being called.
-    std::deque<ProcessHearer*> pending;
+    // The pass in progress: hearers still to call, last first (it keeps its
+    // room, so a pass allocates nothing once one has run), the one being
+    // called.
+    std::vector<ProcessHearer*> pending;
     ProcessHearer* calling = nullptr;
     std::thread::id passThread;
 };

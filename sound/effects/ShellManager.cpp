@@ -145,7 +145,10 @@ void ShellManager::destroyEffect(Effect* effect) {
         channels::soundManager.post(debug::Error(DEBUG_CONTEXT) << "Skip destroyEffect: cast failed");
         return;
     }
-    effects.remove(effect);
+    // Listed once; handed back mostly oldest first (a landscape map of
+    // thousands of sources), so the search ends near the front.
+    const auto listed = std::find(effects.begin(), effects.end(), effect);
+    if (listed != effects.end()) effects.erase(listed);
     delete effect;
 }
 

@@ -1,5 +1,6 @@
 #include "sound/insonificators/Insonificator.h"
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 
@@ -48,7 +49,10 @@ Effect* Insonificator::createEffect(const std::string& effectName) {
 
 void Insonificator::destroyEffect(Effect* effect) {
     Guard guard(lock);
-    effects.remove(effect);
+    // Listed once; handed back mostly oldest first (a landscape map of
+    // thousands of sources), so the search ends near the front.
+    const auto listed = std::find(effects.begin(), effects.end(), effect);
+    if (listed != effects.end()) effects.erase(listed);
     if (effectManager) effectManager->destroyEffect(effect);
 }
 

@@ -44,6 +44,9 @@ int algorithmNumber(float value) {
 
 double length3(double x, double y, double z) { return std::sqrt(x * x + y * y + z * z); }
 
+// How many records ahead of the current due try the frame asks the memory for.
+const size_t lookAhead = 8;
+
 }  // namespace
 
 // A source enters the schedule only if it can ever be due: probability 0,
@@ -128,40 +131,76 @@ void LandInsonificator::updateSounds(const Vector& pos, bool moved) {
     for (LandSound* s : finished) playingRandomSounds.remove(s);
 
     // 4. Due tries, each source at most once: a re-queued one is due no earlier than now.
+    // Every due source draws its next time, near or far; only the try itself
+    // is skipped where it provably does nothing.
     while (!schedule.empty() && schedule.front()->nextTime < now) {
+        // The records come in queue order from all over the map: ask for the
+        // ones a few tries ahead while this one is tried.
+        if (schedule.size() > lookAhead) __builtin_prefetch(schedule.at(lookAhead));
         LandSound* s = schedule.popFront();
         s->queued = false;
         if (s->removed) {
             delete s;
             continue;
         }
-        if (static_cast<float>(playingRandomSounds.size()) < settings.randomSoundLimiter)
+        if (static_cast<float>(playingRandomSounds.size()) < settings.randomSoundLimiter &&
+            (visitEverySource || mayTry(s, pos, dayTime)))
             updateRandomSound(s, pos, dayTime);
         queue(s, now);
     }
 
-    // 5. Continuous sources.
-    for (LandSound* s : continuousSounds) {
-        if (debugLines) writeDebugLine(s, pos);
-        Effect* e = s->effect;
-        if (!e) continue;
-        if (!updateTime(s, dayTime)) {
-            if (e->isPlaying()) e->stop();
-        } else if (!e->isPlaying()) {
-            if (updateCoordinates(s, pos)) {
-                if (!isEmulated3d) {
-                    if (listener) listener->update();
-                } else {
-                    e->setVolume(getEmulatedVolume(s, pos), emulatorPassword);
-                }
-                e->play();
-            }
-        } else if (moved && !updateCoordinates(s, pos)) {
-            e->stop();
-        } else if (isEmulated3d) {
+    // 5. Continuous sources: those the index names, in sequence order; all of
+    // them when every visit writes a debug line, or when the listener is
+    // nowhere on the plane (a NaN position is inside every region).
+    if (visitEverySource || debugLines || !finite(pos)) {
+        for (LandSound* s : continuousSounds) {
+            if (debugLines) writeDebugLine(s, pos);
+            if (!s->effect) continue;
+            index.settle(s, updateContinuousSound(s, pos, moved, dayTime));
+        }
+        index.settleWindows(dayTime, fade);
+    } else {
+        for (LandSound* s : index.collect(pos, dayTime, fade))
+            if (s->effect) index.settle(s, updateContinuousSound(s, pos, moved, dayTime));
+    }
+    index.endFrame();
+}
+
+// Whether a due try of `s` can do anything: it may start only within its
+// starter margin; outside, a continuous source's try still hands its effect
+// a changed fader factor (the window test comes first).
+bool LandInsonificator::mayTry(const LandSound* s, const Vector& pos, DayTime dayTime) const {
+    if (!s->effect) return false;
+    if (land::inside(s, s->starter, pos)) return true;
+    if (!s->isContinuous()) return false;
+    float factor = 1.0f;
+    return land::timeWindow(s->beginHour, s->endHour, fade, dayTime, &factor) && factor != s->faderVolume;
+}
+
+// One continuous source in its window and margin; returns whether its effect
+// may still be playing afterwards.
+bool LandInsonificator::updateContinuousSound(LandSound* s, const Vector& pos, bool moved, DayTime& dayTime) {
+    Effect* e = s->effect;
+    if (!updateTime(s, dayTime)) {
+        if (e->isPlaying()) e->stop();
+        return false;
+    }
+    if (!e->isPlaying()) {
+        if (!updateCoordinates(s, pos)) return false;
+        if (!isEmulated3d) {
+            if (listener) listener->update();
+        } else {
             e->setVolume(getEmulatedVolume(s, pos), emulatorPassword);
         }
+        e->play();
+        return true;
     }
+    if (moved && !updateCoordinates(s, pos)) {
+        e->stop();
+        return false;
+    }
+    if (isEmulated3d) e->setVolume(getEmulatedVolume(s, pos), emulatorPassword);
+    return true;
 }
 
 void LandInsonificator::updateRandomSound(LandSound* s, const Vector& pos, DayTime& dayTime) {
@@ -175,6 +214,7 @@ void LandInsonificator::updateRandomSound(LandSound* s, const Vector& pos, DayTi
     if (!e->isPlaying()) {
         e->play();
         playingRandomSounds.push_back(s);
+        if (s->isContinuous()) index.markLive(s);
     }
 }
 
@@ -258,35 +298,41 @@ float LandInsonificator::getEmulatedVolume(LandSound* s, const Vector& pos) {
     return volume > 1.0 ? 1.0f : static_cast<float>(volume);
 }
 
-bool LandInsonificator::updateTime(LandSound* s, DayTime& dayTime) {
-    Guard guard(lock);
+bool land::timeWindow(float b, float e, float fade, DayTime dayTime, float* factor) {
     // Whole hours and minutes; a clock before zero reads as the day before.
     const long minutes = dayTime;
     const long hours = minutes >= 0 ? minutes / 60 : -((-minutes + 59) / 60);
     int hour = static_cast<int>(((hours % 24) + 24) % 24);
     const int minute = static_cast<int>(((minutes % 60) + 60) % 60);
-    const float b = s->beginHour;
-    float e = s->endHour;
     if (e < b) {
         e += 24.0f;
         if (static_cast<float>(hour) < b) hour += 24;
     }
     const float h = static_cast<float>(hour);
     const bool inWindow = b == e || (b <= h && h < e);
-    if (!s->isContinuous()) return inWindow;
     if (!inWindow) return false;
-    float factor = 1.0f;
+    *factor = 1.0f;
     if (b != e && 2.0f * fade <= e - b) {
         const float t = h + static_cast<float>(minute) / 60.0f;
-        if (h >= e - fade) factor = 1.0f - 0.8f * (t - (e - fade)) / fade;
-        if (h < b + fade) factor = 1.0f - 0.8f * (1.0f - (t - b) / fade);
+        if (h >= e - fade) *factor = 1.0f - 0.8f * (t - (e - fade)) / fade;
+        if (h < b + fade) *factor = 1.0f - 0.8f * (1.0f - (t - b) / fade);
         // Windows on fractional hours can leave the ramp: never louder than
         // full, never below silence.
-        factor = std::min(std::max(factor, 0.0f), 1.0f);
+        *factor = std::min(std::max(*factor, 0.0f), 1.0f);
     }
+    return true;
+}
+
+bool LandInsonificator::updateTime(LandSound* s, DayTime& dayTime) {
+    Guard guard(lock);
+    float factor = 1.0f;
+    const bool inWindow = land::timeWindow(s->beginHour, s->endHour, fade, dayTime, &factor);
+    if (!s->isContinuous()) return inWindow;
+    if (!inWindow) return false;
     if (s->effect && factor != s->faderVolume) {
         s->effect->setVolume(factor, faderPassword);
         s->faderVolume = factor;
+        index.faderChanged(s, factor);
     }
     return true;
 }

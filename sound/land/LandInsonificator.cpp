@@ -93,6 +93,8 @@ void LandInsonificator::uninitialize() {
         return;
     }
     initialized = false;
+    // Before the records go: the index resets their marks.
+    index.clear();
     for (LandSound* s : mapSounds) {
         if (s->effect) destroyEffect(s->effect);
         s->effect = nullptr;

@@ -25,6 +25,7 @@
 #include "interfaces/GameLogic.h"
 #include "interfaces/Vector.h"
 #include "sound/insonificators/Insonificator.h"
+#include "sound/land/LandIndex.h"
 #include "sound/land/LandSchedule.h"
 #include "sound/land/LandSound.h"
 
@@ -190,6 +191,12 @@ protected:
     std::atomic<float> fixedSeed{-1.0f};
     std::string faderPassword;
     std::string emulatorPassword;
+    // The frame visits every continuous source and tries every due one, as
+    // the reference the index is held against (tests); off, it visits only
+    // those the index names.
+    bool visitEverySource = false;
+    // The continuous sources a frame has to visit.
+    LandIndex index;
 
 private:
     // The keys of AdaptSettings.cfg that `file` holds, into the tuning.
@@ -197,11 +204,15 @@ private:
     void setUpEffect(LandSound* sound);
     void queue(LandSound* sound, float now);
     void writeDebugLine(LandSound* sound, const Vector& position);
+    bool mayTry(const LandSound* sound, const Vector& position, DayTime dayTime) const;
+    bool updateContinuousSound(LandSound* sound, const Vector& position, bool moved, DayTime& dayTime);
     std::string placedName(const LandSound& pattern, const Vector& centre);
 
     // Sources started by the schedule that phase 3 drops this frame; kept
     // between frames so that a frame allocates nothing for it.
     std::vector<LandSound*> finished;
+    // The rank the next continuous source takes in their sequence.
+    unsigned long long continuousRank = 0;
     // Set by start: the next frame queues every map source not yet queued.
     bool scheduleStale = false;
     // Placements without a board to name them by (see placedName).

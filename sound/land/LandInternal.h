@@ -11,6 +11,15 @@ namespace land {
 // frames of the (one) instance under its lock.
 extern LandInsonificator::Settings settings;
 
+// The time window of a source (hours b to e, wrapping past midnight when
+// e < b) at the game clock: whether the hour is inside, and, when it is,
+// the fader factor a continuous source takes there with fade `fade`.
+bool timeWindow(float beginHour, float endHour, float fade, DayTime dayTime, float* factor);
+
+// Whether `point` lies in the region of `sound` widened by `margin`
+// (boundary inside; heights ignored).
+bool inside(const LandSound* sound, float margin, const Vector& point);
+
 inline float timerNow() { return thePausedRenderTimer ? thePausedRenderTimer->getTime() : 0.0f; }
 
 }  // namespace land

@@ -108,6 +108,7 @@ void LandInsonificator::removeLandSound(const Vector& centre, const std::string&
             // leaves every list a later frame visits before it is deleted.
             if (s->effect) s->effect->stop();
             playingRandomSounds.remove(s);
+            index.remove(s);
             continuousSounds.erase(std::remove(continuousSounds.begin(), continuousSounds.end(), s),
                                    continuousSounds.end());
             if (s->effect) destroyEffect(s->effect);
@@ -137,12 +138,18 @@ void LandInsonificator::setUpEffect(LandSound* s) {
     // The effect sounds from the region centre until a frame places it.
     s->currentPosition = s->position;
     if (s->probability != 0.0f) s->interval = settings.randomTimeStep / s->probability;
-    if (s->isContinuous()) continuousSounds.push_back(s);
+    if (s->isContinuous()) {
+        continuousSounds.push_back(s);
+        s->order = ++continuousRank;
+        if (s->effect) index.add(s);
+    }
 }
 
 // ---- geometry ----
 
-bool LandInsonificator::isInside(const LandSound* s, float margin, const Vector& p) {
+bool LandInsonificator::isInside(const LandSound* s, float margin, const Vector& p) { return land::inside(s, margin, p); }
+
+bool land::inside(const LandSound* s, float margin, const Vector& p) {
     const double hw = static_cast<double>(s->regionWidth) * 0.5 + margin;
     const double hh = static_cast<double>(s->regionHeight) * 0.5 + margin;
     const double cx = s->position.x, cy = s->position.y;
