@@ -16,8 +16,12 @@ namespace {
 // never allocates, however long the run.
 // The gating of the integrated loudness is the meter's own (see addBlock),
 // and so is the true peak (TruePeak): libebur128's costs several times its
-// loudness filtering.
-constexpr int meterMode = EBUR128_MODE_M | EBUR128_MODE_S | EBUR128_MODE_LRA | EBUR128_MODE_HISTOGRAM;
+// loudness filtering. So is the loudness range where the rate divides into
+// 100 ms blocks (see subBlock): libebur128 then only filters and keeps the
+// last 3 s, and the meter asks it for the energy of each 100 ms once,
+// instead of for that of 400 ms every 100 ms and of 3 s every second.
+constexpr int ownRangeMode = EBUR128_MODE_M | EBUR128_MODE_S | EBUR128_MODE_HISTOGRAM;
+constexpr int libraryRangeMode = ownRangeMode | EBUR128_MODE_LRA;
 
 // The 4x interpolator of ITU-R BS.1770, phase by phase; output n of phase p
 // is the sum over k of coefficients[p][k] * x[n - k]. Phase 0 nearly passes
@@ -59,6 +63,38 @@ constexpr double relativeGate = -10.0;  // LU below the loudness of the blocks a
 
 double energyOf(double lufs) { return std::pow(10.0, (lufs + 0.691) / 10.0); }
 double lufsOf(double energy) { return energy > 0.0 ? -0.691 + 10.0 * std::log10(energy) : -HUGE_VAL; }
+
+// The loudness range's histogram, as libebur128 keeps it: short-term
+// energies in bins 0.1 LU wide from -70 LUFS, each read as the energy of its
+// middle, the range the spread between the 10th and the 95th percentile of
+// the blocks above a gate 20 LU below their mean.
+struct RangeBins {
+    double lower[LoudnessMeter::rangeBins + 1];  // where each bin begins (energy)
+    double middle[LoudnessMeter::rangeBins];     // the energy a bin stands for
+    RangeBins() {
+        for (int i = 0; i <= LoudnessMeter::rangeBins; ++i)
+            lower[i] = std::pow(10.0, (i / 10.0 - 70.0 + 0.691) / 10.0);
+        for (int i = 0; i < LoudnessMeter::rangeBins; ++i)
+            middle[i] = std::pow(10.0, (i / 10.0 - 69.95 + 0.691) / 10.0);
+    }
+    // The bin of an energy at or above the first bin's start.
+    size_t binOf(double energy) const {
+        size_t low = 0, high = LoudnessMeter::rangeBins;
+        do {
+            const size_t mid = (low + high) / 2;
+            if (energy >= lower[mid]) low = mid;
+            else high = mid;
+        } while (high - low != 1);
+        return low;
+    }
+};
+
+const RangeBins& rangeTable() {
+    static const RangeBins bins;
+    return bins;
+}
+
+double rangeLufsOf(double energy) { return 10.0 * (std::log(energy) / std::log(10.0)) - 0.691; }
 
 ebur128_state* stateOf(void* p) { return static_cast<ebur128_state*>(p); }
 
@@ -167,9 +203,17 @@ float TruePeak::filter(const float* x, size_t frames) const {
     return std::max({most[0], most[1], most[2], most[3], tail});
 }
 
-LoudnessMeter::LoudnessMeter(uint32_t rate) : frequency(rate), peak(rate) {
-    state = ebur128_init(2, frequency, meterMode);
+LoudnessMeter::LoudnessMeter(uint32_t rate) : frequency(rate), peak(rate) { start(); }
+
+void LoudnessMeter::start() {
     blockStep = (frequency + 5) / 10;
+    // libebur128 measures a window of ms * rate / 1000 frames: 100 ms are
+    // exactly the meter's block where the rate is a multiple of 10 Hz.
+    ownRange = uint64_t(frequency) * 100 / 1000 == blockStep;
+    state = ebur128_init(2, frequency, ownRange ? ownRangeMode : libraryRangeMode);
+    subBlocks = 0;
+    std::fill(std::begin(recent), std::end(recent), 0.0);
+    std::fill(std::begin(rangeCount), std::end(rangeCount), 0);
 }
 
 LoudnessMeter::~LoudnessMeter() {
@@ -195,16 +239,48 @@ void LoudnessMeter::add(const float* samples, size_t count) {
         frames += n;
         samples += n * 2;
         count -= n;
-        if (frames % blockStep == 0 && frames >= 4 * blockStep) addBlock();
+        if (frames % blockStep != 0) continue;
+        if (ownRange) subBlock();
+        else if (frames >= 4 * blockStep) addBlock();
+    }
+}
+
+void LoudnessMeter::subBlock() {
+    // The energy of the 100 ms just ended; the 400 ms and 3 s blocks are
+    // the means of the last 4 and 30 of them, as libebur128 would sum them.
+    double last = -HUGE_VAL;
+    const double energy =
+        ebur128_loudness_window(stateOf(state), 100, &last) == EBUR128_SUCCESS && last > -HUGE_VAL ? energyOf(last) : 0.0;
+    recent[subBlocks % recentBlocks] = energy;
+    ++subBlocks;
+    if (subBlocks >= 4) {
+        double sum = 0.0;
+        for (uint64_t k = subBlocks - 4; k < subBlocks; ++k) sum += recent[k % recentBlocks];
+        addBlockEnergy(sum / 4.0);
+    }
+    // A short-term block each second from the third on, as libebur128
+    // takes them for the range.
+    if (subBlocks >= recentBlocks && (subBlocks - recentBlocks) % 10 == 0) {
+        double sum = 0.0;
+        for (double e : recent) sum += e;
+        const double shortTerm = sum / double(recentBlocks);
+        const RangeBins& table = rangeTable();
+        if (shortTerm >= table.lower[0]) ++rangeCount[table.binOf(shortTerm)];
     }
 }
 
 void LoudnessMeter::addBlock() {
     double block = -HUGE_VAL;
     if (ebur128_loudness_momentary(stateOf(state), &block) != EBUR128_SUCCESS || !(block > absoluteGate)) return;
+    addBlockEnergy(energyOf(block));
+}
+
+void LoudnessMeter::addBlockEnergy(double energy) {
+    const double block = lufsOf(energy);
+    if (!(block > absoluteGate)) return;
     const int bin = std::min(bins - 1, static_cast<int>((block - absoluteGate) * 10.0));
     ++blockCount[bin];
-    blockEnergy[bin] += energyOf(block);
+    blockEnergy[bin] += energy;
 }
 
 double LoudnessMeter::momentaryLocked() const {
@@ -245,8 +321,38 @@ double LoudnessMeter::integratedLocked() const {
 double LoudnessMeter::rangeLocked() const {
     double value = 0.0;
     if (!state || frames == 0) return value;
-    if (ebur128_loudness_range(stateOf(state), &value) != EBUR128_SUCCESS || !std::isfinite(value)) return 0.0;
-    return value;
+    if (ownRange) value = ownRangeLocked();
+    else if (ebur128_loudness_range(stateOf(state), &value) != EBUR128_SUCCESS) return 0.0;
+    return std::isfinite(value) ? value : 0.0;
+}
+
+double LoudnessMeter::ownRangeLocked() const {
+    const RangeBins& table = rangeTable();
+    uint64_t count = 0;
+    double power = 0.0;
+    for (int bin = 0; bin < rangeBins; ++bin) {
+        count += rangeCount[bin];
+        power += double(rangeCount[bin]) * table.middle[bin];
+    }
+    if (count == 0) return 0.0;
+    const double gate = 0.01 * (power / double(count));  // 20 LU below the mean
+    size_t from = 0;
+    if (gate >= table.lower[0]) {
+        from = table.binOf(gate);
+        if (gate > table.middle[from]) ++from;
+    }
+    count = 0;
+    for (size_t bin = from; bin < size_t(rangeBins); ++bin) count += rangeCount[bin];
+    if (count == 0) return 0.0;
+    const uint64_t low = static_cast<uint64_t>(double(count - 1) * 0.1 + 0.5);
+    const uint64_t high = static_cast<uint64_t>(double(count - 1) * 0.95 + 0.5);
+    uint64_t seen = 0;
+    size_t bin = from;
+    while (seen <= low) seen += rangeCount[bin++];
+    const double lowEnergy = table.middle[bin - 1];
+    while (seen <= high) seen += rangeCount[bin++];
+    const double highEnergy = table.middle[bin - 1];
+    return rangeLufsOf(highEnergy) - rangeLufsOf(lowEnergy);
 }
 
 double LoudnessMeter::truePeakLocked() const {
@@ -274,8 +380,7 @@ void LoudnessMeter::reset(uint32_t rate) {
     if (rate) frequency = rate;
     auto* st = stateOf(state);
     if (st) ebur128_destroy(&st);
-    state = ebur128_init(2, frequency, meterMode);
-    blockStep = (frequency + 5) / 10;
+    start();
     peak.reset(frequency);
     frames = 0;
     fullScale = 0;

@@ -100,6 +100,8 @@ public:
     // Forgets everything measured; a frequency of 0 keeps the current one.
     void reset(uint32_t frequency = 0);
 
+    static constexpr int rangeBins = 1000;  // the loudness range's histogram: 0.1 LU wide from -70 LUFS
+
 private:
     static constexpr size_t chunkFrames = 1024;
     // Gated integration: the energy of every 400 ms block (one each 100 ms)
@@ -108,7 +110,11 @@ private:
     // blocks' own energies, so a steady tone reads its exact level.
     static constexpr int bins = 1000;
 
-    void addBlock();
+    void start();  // the library's state and the blocks for the current frequency
+    void subBlock();  // a 100 ms block has ended (the meter's own range)
+    void addBlock();  // a 100 ms block has ended (libebur128's range)
+    void addBlockEnergy(double energy);  // a 400 ms block for the integrated loudness
+    double ownRangeLocked() const;
 
     double momentaryLocked() const;
     double shortTermLocked() const;
@@ -123,6 +129,13 @@ private:
     uint64_t blockStep = 4800;  // frames in 100 ms
     uint64_t blockCount[bins] = {};
     double blockEnergy[bins] = {};
+    // The meter's own range: the energies of the last 3 s in 100 ms blocks,
+    // and the histogram of the short-term blocks.
+    static constexpr size_t recentBlocks = 30;
+    bool ownRange = true;
+    uint64_t subBlocks = 0;  // 100 ms blocks ended since the reset
+    double recent[recentBlocks] = {};
+    uint64_t rangeCount[rangeBins] = {};
     TruePeak peak;
     uint64_t fullScale = 0;
     float chunk[chunkFrames * 2];  // the sanitised samples on their way in
