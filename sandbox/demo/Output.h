@@ -40,7 +40,7 @@ private:
     uint32_t frequency = 0;
     uint64_t frames = 0;
     bool ok = false;
-    std::vector<unsigned char> pending;  // converted samples not yet handed to the file
+    std::vector<int16_t> pending;  // converted samples (little-endian) not yet handed to the file
 };
 
 class RealTimePacer : public Pacer {
