@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -46,6 +47,25 @@ void expectSeeking(const std::string& bytes) {
     EXPECT_EQ(stream->read(tail, sizeof tail), 0);
     EXPECT_EQ(stream->seek(ResourceStream::Begin, -1), -1);
     EXPECT_EQ(stream->seek(ResourceStream::Current, 0), size);  // a refused seek leaves the position
+    theResourceManager->closeStream(stream);
+
+    // Reads of every size from everywhere, small and large, forwards and
+    // back, read what the file holds there.
+    stream = theResourceManager->openStream("/Sounds/x.wav");
+    ASSERT_NE(stream, nullptr);
+    std::string got;
+    long at = 0;
+    for (long size : {1L, 7L, 4096L, 33000L, 5L, 40000L, 2L, 65536L, 100L, 3L}) {
+        for (long from : {at, size * 3 % long(bytes.size()), long(bytes.size()) - size / 2}) {
+            ASSERT_EQ(stream->seek(ResourceStream::Begin, from), from);
+            got.assign(static_cast<size_t>(size), '\0');
+            const long expected = std::max(0L, std::min(size, long(bytes.size()) - from));
+            ASSERT_EQ(stream->read(&got[0], size), expected) << size << " bytes at " << from;
+            EXPECT_EQ(got.substr(0, size_t(expected)), bytes.substr(size_t(from), size_t(expected)))
+                << size << " bytes at " << from;
+            at = from + expected;
+        }
+    }
     theResourceManager->closeStream(stream);
 }
 
