@@ -57,6 +57,12 @@ Four loadFour(const float* p) {
 // A 16-bit file (written with saturation) holds at its limit every sample
 // that rounds to +-32767 or beyond.
 constexpr float fullScaleFrom = 32766.5f / 32767.0f;
+// The same as the bits of a magnitude: positive floats order as their bits.
+const uint32_t fullScaleBits = [] {
+    uint32_t bits;
+    std::memcpy(&bits, &fullScaleFrom, sizeof bits);
+    return bits;
+}();
 
 constexpr double absoluteGate = -70.0;  // LUFS
 constexpr double relativeGate = -10.0;  // LU below the loudness of the blocks above the absolute gate
@@ -104,10 +110,23 @@ double lufs(int status, double value) {
     return value;
 }
 
-float sanitised(float sample) {
-    if (!std::isfinite(sample)) return 0.0f;
-    if (std::fabs(sample) < FLT_MIN) return 0.0f;  // subnormal
-    return sample;
+// Copies `n` samples, those that are not finite and the subnormal ones made
+// zero, and counts those at full scale. Decided on the bits (an exponent of
+// all ones or all zeros), in a loop the compiler turns into vector code.
+uint64_t sanitise(const float* from, float* to, size_t n) {
+    uint32_t loud = 0;
+    for (size_t k = 0; k < n; ++k) {
+        uint32_t bits;
+        std::memcpy(&bits, from + k, sizeof bits);
+        const uint32_t exponent = bits & 0x7F800000u;
+        const uint32_t keep = (exponent != 0x7F800000u && exponent != 0) ? 0xFFFFFFFFu : 0u;
+        bits &= keep;
+        float v;
+        std::memcpy(&v, &bits, sizeof v);
+        to[k] = v;
+        loud += (bits & 0x7FFFFFFFu) >= fullScaleBits ? 1u : 0u;
+    }
+    return loud;
 }
 
 }  // namespace
@@ -228,12 +247,7 @@ void LoudnessMeter::add(const float* samples, size_t count) {
         // Up to the end of the next 100 ms, where a block ends.
         const uint64_t untilBlock = blockStep - frames % blockStep;
         const size_t n = static_cast<size_t>(std::min<uint64_t>({count, chunkFrames, untilBlock}));
-        uint64_t loud = 0;
-        for (size_t k = 0; k < n * 2; ++k) {
-            chunk[k] = sanitised(samples[k]);
-            loud += std::fabs(chunk[k]) >= fullScaleFrom;
-        }
-        fullScale += loud;
+        fullScale += sanitise(samples, chunk, n * 2);
         ebur128_add_frames_float(stateOf(state), chunk, n);
         peak.add(chunk, n);
         frames += n;
