@@ -12,16 +12,19 @@ namespace aldevice {
 
 namespace {
 
-// Histogram mode keeps the gated measurements in fixed tables: adding frames
-// never allocates, however long the run.
-// The gating of the integrated loudness is the meter's own (see addBlock),
-// and so is the true peak (TruePeak): libebur128's costs several times its
-// loudness filtering. So is the loudness range where the rate divides into
-// 100 ms blocks (see subBlock): libebur128 then only filters and keeps the
-// last 3 s, and the meter asks it for the energy of each 100 ms once,
-// instead of for that of 400 ms every 100 ms and of 3 s every second.
-constexpr int ownRangeMode = EBUR128_MODE_M | EBUR128_MODE_S | EBUR128_MODE_HISTOGRAM;
-constexpr int libraryRangeMode = ownRangeMode | EBUR128_MODE_LRA;
+// Where the rate divides into 100 ms blocks (every rate that is a multiple
+// of 10 Hz) the meter is wholly its own: the K-weighting filter as
+// libebur128 designs and runs it (weigh), the energy of each 100 ms summed as
+// the frames pass, the 400 ms and 3 s blocks their means (subBlock), the
+// momentary and short-term figures from the weighted energies of the last
+// 3 s, the loudness range in libebur128's histogram. libebur128 filtered
+// each channel apart through its state in memory and summed 400 ms every
+// 100 ms and 3 s every second. At other rates libebur128 measures, in
+// histogram mode (fixed tables: adding frames never allocates).
+// The gating of the integrated loudness is the meter's own at every rate
+// (see addBlockEnergy), and so is the true peak (TruePeak): libebur128's
+// costs several times its loudness filtering.
+constexpr int libraryRangeMode = EBUR128_MODE_M | EBUR128_MODE_S | EBUR128_MODE_LRA | EBUR128_MODE_HISTOGRAM;
 
 // The 4x interpolator of ITU-R BS.1770, phase by phase; output n of phase p
 // is the sum over k of coefficients[p][k] * x[n - k]. Phase 0 nearly passes
@@ -229,10 +232,87 @@ void LoudnessMeter::start() {
     // libebur128 measures a window of ms * rate / 1000 frames: 100 ms are
     // exactly the meter's block where the rate is a multiple of 10 Hz.
     ownRange = uint64_t(frequency) * 100 / 1000 == blockStep;
-    state = ebur128_init(2, frequency, ownRange ? ownRangeMode : libraryRangeMode);
     subBlocks = 0;
     std::fill(std::begin(recent), std::end(recent), 0.0);
     std::fill(std::begin(rangeCount), std::end(rangeCount), 0);
+    state = nullptr;
+    energies.clear();
+    if (!ownRange) {
+        state = ebur128_init(2, frequency, libraryRangeMode);
+        return;
+    }
+    // The K-weighting of BS.1770 as libebur128 designs it for the rate: a
+    // high shelf and a high pass, one filter of order 4.
+    const double pi = 3.14159265358979323846;
+    double K = std::tan(pi * 1681.974450955533 / double(frequency));
+    double Q = 0.7071752369554196;
+    const double Vh = std::pow(10.0, 3.999843853973347 / 20.0);
+    const double Vb = std::pow(Vh, 0.4996667741545416);
+    const double a0 = 1.0 + K / Q + K * K;
+    const double shelfB[3] = {(Vh + Vb * K / Q + K * K) / a0, 2.0 * (K * K - Vh) / a0, (Vh - Vb * K / Q + K * K) / a0};
+    const double shelfA[3] = {1.0, 2.0 * (K * K - 1.0) / a0, (1.0 - K / Q + K * K) / a0};
+    K = std::tan(pi * 38.13547087602444 / double(frequency));
+    Q = 0.5003270373238773;
+    const double passB[3] = {1.0, -2.0, 1.0};
+    const double passA[3] = {1.0, 2.0 * (K * K - 1.0) / (1.0 + K / Q + K * K), (1.0 - K / Q + K * K) / (1.0 + K / Q + K * K)};
+    for (int k = 0; k < 5; ++k) {
+        kb[k] = ka[k] = 0.0;
+        for (int i = std::max(0, k - 2); i <= std::min(2, k); ++i) {
+            kb[k] += shelfB[i] * passB[k - i];
+            ka[k] += shelfA[i] * passA[k - i];
+        }
+    }
+    for (auto& channel : history) std::fill(std::begin(channel), std::end(channel), 0.0);
+    blockSum[0] = blockSum[1] = 0.0;
+    // The weighted energy of every frame of the last 3 s, for the
+    // momentary and short-term figures at any moment.
+    energies.assign(recentBlocks * blockStep, 0.0);
+    energyAt = 0;
+}
+
+void LoudnessMeter::weigh(const float* samples, size_t n) {
+    // Both channels at once, in double, the filter in the form libebur128
+    // runs it.
+    double v[2][5];
+    std::memcpy(v, history, sizeof v);
+    double sum[2] = {blockSum[0], blockSum[1]};
+    const size_t ringSize = energies.size();
+    double* ring = energies.data();
+    size_t at = energyAt;
+    for (size_t k = 0; k < n; ++k) {
+        double y[2];
+        for (int c = 0; c < 2; ++c) {
+            v[c][0] = double(samples[2 * k + c]) - ka[1] * v[c][1] - ka[2] * v[c][2] - ka[3] * v[c][3] - ka[4] * v[c][4];
+            y[c] = kb[0] * v[c][0] + kb[1] * v[c][1] + kb[2] * v[c][2] + kb[3] * v[c][3] + kb[4] * v[c][4];
+            v[c][4] = v[c][3];
+            v[c][3] = v[c][2];
+            v[c][2] = v[c][1];
+            v[c][1] = v[c][0];
+        }
+        const double left = y[0] * y[0], right = y[1] * y[1];
+        sum[0] += left;
+        sum[1] += right;
+        ring[at] = left + right;
+        if (++at == ringSize) at = 0;
+    }
+    energyAt = at;
+    blockSum[0] = sum[0];
+    blockSum[1] = sum[1];
+    // A history run down to subnormal values is silence (libebur128 does the same).
+    for (int c = 0; c < 2; ++c)
+        for (int j = 1; j < 5; ++j) history[c][j] = std::fabs(v[c][j]) < DBL_MIN ? 0.0 : v[c][j];
+}
+
+double LoudnessMeter::recentEnergy(size_t blocks) const {
+    // The mean over the last `blocks` 100 ms, frames before the start counting as silence.
+    const size_t count = blocks * blockStep;
+    double sum = 0.0;
+    size_t at = energyAt;
+    for (size_t k = 0; k < count; ++k) {
+        at = at == 0 ? energies.size() - 1 : at - 1;
+        sum += energies[at];
+    }
+    return sum / double(count);
 }
 
 LoudnessMeter::~LoudnessMeter() {
@@ -242,13 +322,14 @@ LoudnessMeter::~LoudnessMeter() {
 
 void LoudnessMeter::add(const float* samples, size_t count) {
     std::lock_guard<std::mutex> guard(mutex);
-    if (!state) return;
+    if (!ownRange && !state) return;
     while (count > 0) {
         // Up to the end of the next 100 ms, where a block ends.
         const uint64_t untilBlock = blockStep - frames % blockStep;
         const size_t n = static_cast<size_t>(std::min<uint64_t>({count, chunkFrames, untilBlock}));
         fullScale += sanitise(samples, chunk, n * 2);
-        ebur128_add_frames_float(stateOf(state), chunk, n);
+        if (ownRange) weigh(chunk, n);
+        else ebur128_add_frames_float(stateOf(state), chunk, n);
         peak.add(chunk, n);
         frames += n;
         samples += n * 2;
@@ -261,10 +342,9 @@ void LoudnessMeter::add(const float* samples, size_t count) {
 
 void LoudnessMeter::subBlock() {
     // The energy of the 100 ms just ended; the 400 ms and 3 s blocks are
-    // the means of the last 4 and 30 of them, as libebur128 would sum them.
-    double last = -HUGE_VAL;
-    const double energy =
-        ebur128_loudness_window(stateOf(state), 100, &last) == EBUR128_SUCCESS && last > -HUGE_VAL ? energyOf(last) : 0.0;
+    // the means of the last 4 and 30 of them, as libebur128 sums them.
+    const double energy = (blockSum[0] + blockSum[1]) / double(blockStep);
+    blockSum[0] = blockSum[1] = 0.0;
     recent[subBlocks % recentBlocks] = energy;
     ++subBlocks;
     if (subBlocks >= 4) {
@@ -299,6 +379,7 @@ void LoudnessMeter::addBlockEnergy(double energy) {
 
 double LoudnessMeter::momentaryLocked() const {
     double value = -HUGE_VAL;
+    if (ownRange) return frames == 0 ? value : lufsOf(recentEnergy(4));
     if (!state || frames == 0) return value;
     const int status = ebur128_loudness_momentary(stateOf(state), &value);
     return lufs(status, value);
@@ -306,6 +387,7 @@ double LoudnessMeter::momentaryLocked() const {
 
 double LoudnessMeter::shortTermLocked() const {
     double value = -HUGE_VAL;
+    if (ownRange) return frames == 0 ? value : lufsOf(recentEnergy(recentBlocks));
     if (!state || frames == 0) return value;
     const int status = ebur128_loudness_shortterm(stateOf(state), &value);
     return lufs(status, value);
@@ -334,7 +416,7 @@ double LoudnessMeter::integratedLocked() const {
 
 double LoudnessMeter::rangeLocked() const {
     double value = 0.0;
-    if (!state || frames == 0) return value;
+    if (frames == 0 || (!ownRange && !state)) return value;
     if (ownRange) value = ownRangeLocked();
     else if (ebur128_loudness_range(stateOf(state), &value) != EBUR128_SUCCESS) return 0.0;
     return std::isfinite(value) ? value : 0.0;
@@ -370,7 +452,7 @@ double LoudnessMeter::ownRangeLocked() const {
 }
 
 double LoudnessMeter::truePeakLocked() const {
-    if (!state || frames == 0) return -HUGE_VAL;
+    if (frames == 0 || (!ownRange && !state)) return -HUGE_VAL;
     const double value = peak.peak();
     return value > 0.0 ? 20.0 * std::log10(value) : -HUGE_VAL;
 }
