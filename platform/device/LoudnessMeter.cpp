@@ -272,9 +272,12 @@ void LoudnessMeter::start() {
 
 void LoudnessMeter::weigh(const float* samples, size_t n) {
     // Both channels at once, in double, the filter in the form libebur128
-    // runs it.
+    // runs it (direct form II).
     double v[2][5];
     std::memcpy(v, history, sizeof v);
+    // Locals, so that the ring's stores cannot be taken to change them.
+    const double a1 = ka[1], a2 = ka[2], a3 = ka[3], a4 = ka[4];
+    const double b0 = kb[0], b1 = kb[1], b2 = kb[2], b3 = kb[3], b4 = kb[4];
     double sum[2] = {blockSum[0], blockSum[1]};
     const size_t ringSize = energies.size();
     double* ring = energies.data();
@@ -282,8 +285,10 @@ void LoudnessMeter::weigh(const float* samples, size_t n) {
     for (size_t k = 0; k < n; ++k) {
         double y[2];
         for (int c = 0; c < 2; ++c) {
-            v[c][0] = double(samples[2 * k + c]) - ka[1] * v[c][1] - ka[2] * v[c][2] - ka[3] * v[c][3] - ka[4] * v[c][4];
-            y[c] = kb[0] * v[c][0] + kb[1] * v[c][1] + kb[2] * v[c][2] + kb[3] * v[c][3] + kb[4] * v[c][4];
+            // The older terms first: only the last one waits for the
+            // previous sample's result (a short chain per sample).
+            v[c][0] = double(samples[2 * k + c]) - a4 * v[c][4] - a3 * v[c][3] - a2 * v[c][2] - a1 * v[c][1];
+            y[c] = b0 * v[c][0] + b1 * v[c][1] + b2 * v[c][2] + b3 * v[c][3] + b4 * v[c][4];
             v[c][4] = v[c][3];
             v[c][3] = v[c][2];
             v[c][2] = v[c][1];
