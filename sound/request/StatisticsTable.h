@@ -19,11 +19,13 @@ public:
     // a short cell in one fixed-size move.
     static constexpr size_t slack = 16;
 
-    size_t rows() const { return rowEnds.size(); }
-    bool empty() const { return rowEnds.empty(); }
-    size_t cells(size_t row) const { return rowEnds[row] - firstCell(row); }
+    size_t rows() const { return rowStarts.size(); }
+    bool empty() const { return rowStarts.empty(); }
+    size_t cells(size_t row) const {
+        return (row + 1 < rowStarts.size() ? rowStarts[row + 1] : cellEnds.size()) - rowStarts[row];
+    }
     std::string_view cell(size_t row, size_t column) const {
-        const size_t k = firstCell(row) + column;
+        const size_t k = rowStarts[row] + column;
         const size_t from = k == 0 ? 0 : cellEnds[k - 1];
         return std::string_view(text.data() + from, cellEnds[k] - from);
     }
@@ -32,10 +34,10 @@ public:
     void clear() {
         used = 0;
         cellEnds.clear();
-        rowEnds.clear();
+        rowStarts.clear();
     }
     // Starts a row; the cells added after it belong to it.
-    void addRow() { rowEnds.push_back(static_cast<uint32_t>(cellEnds.size())); }
+    void addRow() { rowStarts.push_back(static_cast<uint32_t>(cellEnds.size())); }
     void addCell(std::string_view cellText) {
         std::memcpy(room(cellText.size()), cellText.data(), cellText.size());
         endCell(cellText.size());
@@ -47,7 +49,6 @@ public:
     static StatisticsTable fromLists(const std::list<std::list<std::string>>& rows);
 
 private:
-    size_t firstCell(size_t row) const { return row == 0 ? 0 : rowEnds[row - 1]; }
     // Where the next cell's `bytes` go, the buffer grown when needed.
     char* room(size_t bytes) {
         if (text.size() < used + bytes + slack) text.resize(2 * (used + bytes + slack));
@@ -56,11 +57,10 @@ private:
     void endCell(size_t bytes) {
         used += bytes;
         cellEnds.push_back(static_cast<uint32_t>(used));
-        ++rowEnds.back();
     }
 
     std::vector<char> text;          // the cells' text, back to back, then at least `slack` bytes
     size_t used = 0;                 // bytes of text in use
     std::vector<uint32_t> cellEnds;  // where each cell's text ends
-    std::vector<uint32_t> rowEnds;   // the cells up to the end of each row
+    std::vector<uint32_t> rowStarts;  // the first cell of each row
 };
