@@ -12,12 +12,19 @@ namespace aldevice {
 
 namespace {
 
-// Histogram mode keeps the gated measurements in fixed tables: adding frames
-// never allocates, however long the run.
-// The gating of the integrated loudness is the meter's own (see addBlock),
-// and so is the true peak (TruePeak): libebur128's costs several times its
-// loudness filtering.
-constexpr int meterMode = EBUR128_MODE_M | EBUR128_MODE_S | EBUR128_MODE_LRA | EBUR128_MODE_HISTOGRAM;
+// Where the rate divides into 100 ms blocks (every rate that is a multiple
+// of 10 Hz) the meter is wholly its own: the K-weighting filter as
+// libebur128 designs and runs it (weigh), the energy of each 100 ms summed as
+// the frames pass, the 400 ms and 3 s blocks their means (subBlock), the
+// momentary and short-term figures from the weighted energies of the last
+// 3 s, the loudness range in libebur128's histogram. libebur128 filtered
+// each channel apart through its state in memory and summed 400 ms every
+// 100 ms and 3 s every second. At other rates libebur128 measures, in
+// histogram mode (fixed tables: adding frames never allocates).
+// The gating of the integrated loudness is the meter's own at every rate
+// (see addBlockEnergy), and so is the true peak (TruePeak): libebur128's
+// costs several times its loudness filtering.
+constexpr int libraryRangeMode = EBUR128_MODE_M | EBUR128_MODE_S | EBUR128_MODE_LRA | EBUR128_MODE_HISTOGRAM;
 
 // The 4x interpolator of ITU-R BS.1770, phase by phase; output n of phase p
 // is the sum over k of coefficients[p][k] * x[n - k]. Phase 0 nearly passes
@@ -53,12 +60,50 @@ Four loadFour(const float* p) {
 // A 16-bit file (written with saturation) holds at its limit every sample
 // that rounds to +-32767 or beyond.
 constexpr float fullScaleFrom = 32766.5f / 32767.0f;
+// The same as the bits of a magnitude: positive floats order as their bits.
+const uint32_t fullScaleBits = [] {
+    uint32_t bits;
+    std::memcpy(&bits, &fullScaleFrom, sizeof bits);
+    return bits;
+}();
 
 constexpr double absoluteGate = -70.0;  // LUFS
 constexpr double relativeGate = -10.0;  // LU below the loudness of the blocks above the absolute gate
 
 double energyOf(double lufs) { return std::pow(10.0, (lufs + 0.691) / 10.0); }
 double lufsOf(double energy) { return energy > 0.0 ? -0.691 + 10.0 * std::log10(energy) : -HUGE_VAL; }
+
+// The loudness range's histogram, as libebur128 keeps it: short-term
+// energies in bins 0.1 LU wide from -70 LUFS, each read as the energy of its
+// middle, the range the spread between the 10th and the 95th percentile of
+// the blocks above a gate 20 LU below their mean.
+struct RangeBins {
+    double lower[LoudnessMeter::rangeBins + 1];  // where each bin begins (energy)
+    double middle[LoudnessMeter::rangeBins];     // the energy a bin stands for
+    RangeBins() {
+        for (int i = 0; i <= LoudnessMeter::rangeBins; ++i)
+            lower[i] = std::pow(10.0, (i / 10.0 - 70.0 + 0.691) / 10.0);
+        for (int i = 0; i < LoudnessMeter::rangeBins; ++i)
+            middle[i] = std::pow(10.0, (i / 10.0 - 69.95 + 0.691) / 10.0);
+    }
+    // The bin of an energy at or above the first bin's start.
+    size_t binOf(double energy) const {
+        size_t low = 0, high = LoudnessMeter::rangeBins;
+        do {
+            const size_t mid = (low + high) / 2;
+            if (energy >= lower[mid]) low = mid;
+            else high = mid;
+        } while (high - low != 1);
+        return low;
+    }
+};
+
+const RangeBins& rangeTable() {
+    static const RangeBins bins;
+    return bins;
+}
+
+double rangeLufsOf(double energy) { return 10.0 * (std::log(energy) / std::log(10.0)) - 0.691; }
 
 ebur128_state* stateOf(void* p) { return static_cast<ebur128_state*>(p); }
 
@@ -68,10 +113,23 @@ double lufs(int status, double value) {
     return value;
 }
 
-float sanitised(float sample) {
-    if (!std::isfinite(sample)) return 0.0f;
-    if (std::fabs(sample) < FLT_MIN) return 0.0f;  // subnormal
-    return sample;
+// Copies `n` samples, those that are not finite and the subnormal ones made
+// zero, and counts those at full scale. Decided on the bits (an exponent of
+// all ones or all zeros), in a loop the compiler turns into vector code.
+uint64_t sanitise(const float* from, float* to, size_t n) {
+    uint32_t loud = 0;
+    for (size_t k = 0; k < n; ++k) {
+        uint32_t bits;
+        std::memcpy(&bits, from + k, sizeof bits);
+        const uint32_t exponent = bits & 0x7F800000u;
+        const uint32_t keep = (exponent != 0x7F800000u && exponent != 0) ? 0xFFFFFFFFu : 0u;
+        bits &= keep;
+        float v;
+        std::memcpy(&v, &bits, sizeof v);
+        to[k] = v;
+        loud += (bits & 0x7FFFFFFFu) >= fullScaleBits ? 1u : 0u;
+    }
+    return loud;
 }
 
 }  // namespace
@@ -167,9 +225,99 @@ float TruePeak::filter(const float* x, size_t frames) const {
     return std::max({most[0], most[1], most[2], most[3], tail});
 }
 
-LoudnessMeter::LoudnessMeter(uint32_t rate) : frequency(rate), peak(rate) {
-    state = ebur128_init(2, frequency, meterMode);
+LoudnessMeter::LoudnessMeter(uint32_t rate) : frequency(rate), peak(rate) { start(); }
+
+void LoudnessMeter::start() {
     blockStep = (frequency + 5) / 10;
+    // libebur128 measures a window of ms * rate / 1000 frames: 100 ms are
+    // exactly the meter's block where the rate is a multiple of 10 Hz.
+    ownRange = uint64_t(frequency) * 100 / 1000 == blockStep;
+    subBlocks = 0;
+    std::fill(std::begin(recent), std::end(recent), 0.0);
+    std::fill(std::begin(rangeCount), std::end(rangeCount), 0);
+    state = nullptr;
+    energies.clear();
+    if (!ownRange) {
+        state = ebur128_init(2, frequency, libraryRangeMode);
+        return;
+    }
+    // The K-weighting of BS.1770 as libebur128 designs it for the rate: a
+    // high shelf and a high pass, one filter of order 4.
+    const double pi = 3.14159265358979323846;
+    double K = std::tan(pi * 1681.974450955533 / double(frequency));
+    double Q = 0.7071752369554196;
+    const double Vh = std::pow(10.0, 3.999843853973347 / 20.0);
+    const double Vb = std::pow(Vh, 0.4996667741545416);
+    const double a0 = 1.0 + K / Q + K * K;
+    const double shelfB[3] = {(Vh + Vb * K / Q + K * K) / a0, 2.0 * (K * K - Vh) / a0, (Vh - Vb * K / Q + K * K) / a0};
+    const double shelfA[3] = {1.0, 2.0 * (K * K - 1.0) / a0, (1.0 - K / Q + K * K) / a0};
+    K = std::tan(pi * 38.13547087602444 / double(frequency));
+    Q = 0.5003270373238773;
+    const double passB[3] = {1.0, -2.0, 1.0};
+    const double passA[3] = {1.0, 2.0 * (K * K - 1.0) / (1.0 + K / Q + K * K), (1.0 - K / Q + K * K) / (1.0 + K / Q + K * K)};
+    for (int k = 0; k < 5; ++k) {
+        kb[k] = ka[k] = 0.0;
+        for (int i = std::max(0, k - 2); i <= std::min(2, k); ++i) {
+            kb[k] += shelfB[i] * passB[k - i];
+            ka[k] += shelfA[i] * passA[k - i];
+        }
+    }
+    for (auto& channel : history) std::fill(std::begin(channel), std::end(channel), 0.0);
+    blockSum[0] = blockSum[1] = 0.0;
+    // The weighted energy of every frame of the last 3 s, for the
+    // momentary and short-term figures at any moment.
+    energies.assign(recentBlocks * blockStep, 0.0);
+    energyAt = 0;
+}
+
+void LoudnessMeter::weigh(const float* samples, size_t n) {
+    // Both channels at once, in double, the filter in the form libebur128
+    // runs it (direct form II).
+    double v[2][5];
+    std::memcpy(v, history, sizeof v);
+    // Locals, so that the ring's stores cannot be taken to change them.
+    const double a1 = ka[1], a2 = ka[2], a3 = ka[3], a4 = ka[4];
+    const double b0 = kb[0], b1 = kb[1], b2 = kb[2], b3 = kb[3], b4 = kb[4];
+    double sum[2] = {blockSum[0], blockSum[1]};
+    const size_t ringSize = energies.size();
+    double* ring = energies.data();
+    size_t at = energyAt;
+    for (size_t k = 0; k < n; ++k) {
+        double y[2];
+        for (int c = 0; c < 2; ++c) {
+            // The older terms first: only the last one waits for the
+            // previous sample's result (a short chain per sample).
+            v[c][0] = double(samples[2 * k + c]) - a4 * v[c][4] - a3 * v[c][3] - a2 * v[c][2] - a1 * v[c][1];
+            y[c] = b0 * v[c][0] + b1 * v[c][1] + b2 * v[c][2] + b3 * v[c][3] + b4 * v[c][4];
+            v[c][4] = v[c][3];
+            v[c][3] = v[c][2];
+            v[c][2] = v[c][1];
+            v[c][1] = v[c][0];
+        }
+        const double left = y[0] * y[0], right = y[1] * y[1];
+        sum[0] += left;
+        sum[1] += right;
+        ring[at] = left + right;
+        if (++at == ringSize) at = 0;
+    }
+    energyAt = at;
+    blockSum[0] = sum[0];
+    blockSum[1] = sum[1];
+    // A history run down to subnormal values is silence (libebur128 does the same).
+    for (int c = 0; c < 2; ++c)
+        for (int j = 1; j < 5; ++j) history[c][j] = std::fabs(v[c][j]) < DBL_MIN ? 0.0 : v[c][j];
+}
+
+double LoudnessMeter::recentEnergy(size_t blocks) const {
+    // The mean over the last `blocks` 100 ms, frames before the start counting as silence.
+    const size_t count = blocks * blockStep;
+    double sum = 0.0;
+    size_t at = energyAt;
+    for (size_t k = 0; k < count; ++k) {
+        at = at == 0 ? energies.size() - 1 : at - 1;
+        sum += energies[at];
+    }
+    return sum / double(count);
 }
 
 LoudnessMeter::~LoudnessMeter() {
@@ -179,36 +327,64 @@ LoudnessMeter::~LoudnessMeter() {
 
 void LoudnessMeter::add(const float* samples, size_t count) {
     std::lock_guard<std::mutex> guard(mutex);
-    if (!state) return;
+    if (!ownRange && !state) return;
     while (count > 0) {
         // Up to the end of the next 100 ms, where a block ends.
         const uint64_t untilBlock = blockStep - frames % blockStep;
         const size_t n = static_cast<size_t>(std::min<uint64_t>({count, chunkFrames, untilBlock}));
-        uint64_t loud = 0;
-        for (size_t k = 0; k < n * 2; ++k) {
-            chunk[k] = sanitised(samples[k]);
-            loud += std::fabs(chunk[k]) >= fullScaleFrom;
-        }
-        fullScale += loud;
-        ebur128_add_frames_float(stateOf(state), chunk, n);
+        fullScale += sanitise(samples, chunk, n * 2);
+        if (ownRange) weigh(chunk, n);
+        else ebur128_add_frames_float(stateOf(state), chunk, n);
         peak.add(chunk, n);
         frames += n;
         samples += n * 2;
         count -= n;
-        if (frames % blockStep == 0 && frames >= 4 * blockStep) addBlock();
+        if (frames % blockStep != 0) continue;
+        if (ownRange) subBlock();
+        else if (frames >= 4 * blockStep) addBlock();
+    }
+}
+
+void LoudnessMeter::subBlock() {
+    // The energy of the 100 ms just ended; the 400 ms and 3 s blocks are
+    // the means of the last 4 and 30 of them, as libebur128 sums them.
+    const double energy = (blockSum[0] + blockSum[1]) / double(blockStep);
+    blockSum[0] = blockSum[1] = 0.0;
+    recent[subBlocks % recentBlocks] = energy;
+    ++subBlocks;
+    if (subBlocks >= 4) {
+        double sum = 0.0;
+        for (uint64_t k = subBlocks - 4; k < subBlocks; ++k) sum += recent[k % recentBlocks];
+        addBlockEnergy(sum / 4.0);
+    }
+    // A short-term block each second from the third on, as libebur128
+    // takes them for the range.
+    if (subBlocks >= recentBlocks && (subBlocks - recentBlocks) % 10 == 0) {
+        double sum = 0.0;
+        for (double e : recent) sum += e;
+        const double shortTerm = sum / double(recentBlocks);
+        const RangeBins& table = rangeTable();
+        if (shortTerm >= table.lower[0]) ++rangeCount[table.binOf(shortTerm)];
     }
 }
 
 void LoudnessMeter::addBlock() {
     double block = -HUGE_VAL;
     if (ebur128_loudness_momentary(stateOf(state), &block) != EBUR128_SUCCESS || !(block > absoluteGate)) return;
+    addBlockEnergy(energyOf(block));
+}
+
+void LoudnessMeter::addBlockEnergy(double energy) {
+    const double block = lufsOf(energy);
+    if (!(block > absoluteGate)) return;
     const int bin = std::min(bins - 1, static_cast<int>((block - absoluteGate) * 10.0));
     ++blockCount[bin];
-    blockEnergy[bin] += energyOf(block);
+    blockEnergy[bin] += energy;
 }
 
 double LoudnessMeter::momentaryLocked() const {
     double value = -HUGE_VAL;
+    if (ownRange) return frames == 0 ? value : lufsOf(recentEnergy(4));
     if (!state || frames == 0) return value;
     const int status = ebur128_loudness_momentary(stateOf(state), &value);
     return lufs(status, value);
@@ -216,6 +392,7 @@ double LoudnessMeter::momentaryLocked() const {
 
 double LoudnessMeter::shortTermLocked() const {
     double value = -HUGE_VAL;
+    if (ownRange) return frames == 0 ? value : lufsOf(recentEnergy(recentBlocks));
     if (!state || frames == 0) return value;
     const int status = ebur128_loudness_shortterm(stateOf(state), &value);
     return lufs(status, value);
@@ -244,13 +421,43 @@ double LoudnessMeter::integratedLocked() const {
 
 double LoudnessMeter::rangeLocked() const {
     double value = 0.0;
-    if (!state || frames == 0) return value;
-    if (ebur128_loudness_range(stateOf(state), &value) != EBUR128_SUCCESS || !std::isfinite(value)) return 0.0;
-    return value;
+    if (frames == 0 || (!ownRange && !state)) return value;
+    if (ownRange) value = ownRangeLocked();
+    else if (ebur128_loudness_range(stateOf(state), &value) != EBUR128_SUCCESS) return 0.0;
+    return std::isfinite(value) ? value : 0.0;
+}
+
+double LoudnessMeter::ownRangeLocked() const {
+    const RangeBins& table = rangeTable();
+    uint64_t count = 0;
+    double power = 0.0;
+    for (int bin = 0; bin < rangeBins; ++bin) {
+        count += rangeCount[bin];
+        power += double(rangeCount[bin]) * table.middle[bin];
+    }
+    if (count == 0) return 0.0;
+    const double gate = 0.01 * (power / double(count));  // 20 LU below the mean
+    size_t from = 0;
+    if (gate >= table.lower[0]) {
+        from = table.binOf(gate);
+        if (gate > table.middle[from]) ++from;
+    }
+    count = 0;
+    for (size_t bin = from; bin < size_t(rangeBins); ++bin) count += rangeCount[bin];
+    if (count == 0) return 0.0;
+    const uint64_t low = static_cast<uint64_t>(double(count - 1) * 0.1 + 0.5);
+    const uint64_t high = static_cast<uint64_t>(double(count - 1) * 0.95 + 0.5);
+    uint64_t seen = 0;
+    size_t bin = from;
+    while (seen <= low) seen += rangeCount[bin++];
+    const double lowEnergy = table.middle[bin - 1];
+    while (seen <= high) seen += rangeCount[bin++];
+    const double highEnergy = table.middle[bin - 1];
+    return rangeLufsOf(highEnergy) - rangeLufsOf(lowEnergy);
 }
 
 double LoudnessMeter::truePeakLocked() const {
-    if (!state || frames == 0) return -HUGE_VAL;
+    if (frames == 0 || (!ownRange && !state)) return -HUGE_VAL;
     const double value = peak.peak();
     return value > 0.0 ? 20.0 * std::log10(value) : -HUGE_VAL;
 }
@@ -274,8 +481,7 @@ void LoudnessMeter::reset(uint32_t rate) {
     if (rate) frequency = rate;
     auto* st = stateOf(state);
     if (st) ebur128_destroy(&st);
-    state = ebur128_init(2, frequency, meterMode);
-    blockStep = (frequency + 5) / 10;
+    start();
     peak.reset(frequency);
     frames = 0;
     fullScale = 0;

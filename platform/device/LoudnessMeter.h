@@ -1,8 +1,10 @@
 #pragma once
 // A loudness meter of the mix (EBU R128 / ITU-R BS.1770): momentary (400 ms),
 // short-term (3 s) and gated integrated loudness in LUFS and the loudness
-// range in LU over libebur128, and the true peak in dBTP by the meter's own
-// oversampling (TruePeak below), of interleaved stereo float frames.
+// range in LU (its own measurement, as libebur128 measures, at rates that
+// are multiples of 10 Hz; libebur128's at others), and the true peak in
+// dBTP by the meter's own oversampling (TruePeak below), of interleaved
+// stereo float frames.
 //
 // The device feeds it every period it mixes, on the thread that mixes;
 // add() allocates nothing and is cheap beside the mixer. Samples that are
@@ -17,6 +19,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace aldevice {
 
@@ -100,6 +103,8 @@ public:
     // Forgets everything measured; a frequency of 0 keeps the current one.
     void reset(uint32_t frequency = 0);
 
+    static constexpr int rangeBins = 1000;  // the loudness range's histogram: 0.1 LU wide from -70 LUFS
+
 private:
     static constexpr size_t chunkFrames = 1024;
     // Gated integration: the energy of every 400 ms block (one each 100 ms)
@@ -108,7 +113,13 @@ private:
     // blocks' own energies, so a steady tone reads its exact level.
     static constexpr int bins = 1000;
 
-    void addBlock();
+    void start();  // the filter or the library's state, and the blocks, for the current frequency
+    void weigh(const float* interleavedStereo, size_t frames);  // the meter's own K-weighting
+    double recentEnergy(size_t blocks) const;  // the mean weighted energy of the last blocks of 100 ms
+    void subBlock();  // a 100 ms block has ended (the meter's own measurement)
+    void addBlock();  // a 100 ms block has ended (libebur128's range)
+    void addBlockEnergy(double energy);  // a 400 ms block for the integrated loudness
+    double ownRangeLocked() const;
 
     double momentaryLocked() const;
     double shortTermLocked() const;
@@ -117,12 +128,26 @@ private:
     double truePeakLocked() const;
 
     mutable std::mutex mutex;
-    void* state = nullptr;  // ebur128_state*; null when the library could not set up (figures read -inf)
+    void* state = nullptr;  // ebur128_state* at the rates libebur128 measures; null when it could not set up (figures read -inf)
     uint32_t frequency;
     uint64_t frames = 0;
     uint64_t blockStep = 4800;  // frames in 100 ms
     uint64_t blockCount[bins] = {};
     double blockEnergy[bins] = {};
+    // The meter's own measurement: the filter's coefficients and history,
+    // the sums of the 100 ms under way, the weighted energy of each frame of
+    // the last 3 s (a ring), the energies of the last 3 s in 100 ms blocks,
+    // and the histogram of the short-term blocks.
+    static constexpr size_t recentBlocks = 30;
+    bool ownRange = true;
+    double kb[5] = {}, ka[5] = {};
+    double history[2][5] = {};
+    double blockSum[2] = {};
+    std::vector<double> energies;  // made at the start and the resets: add() never allocates
+    size_t energyAt = 0;
+    uint64_t subBlocks = 0;  // 100 ms blocks ended since the reset
+    double recent[recentBlocks] = {};
+    uint64_t rangeCount[rangeBins] = {};
     TruePeak peak;
     uint64_t fullScale = 0;
     float chunk[chunkFrames * 2];  // the sanitised samples on their way in

@@ -2,11 +2,28 @@
 // archives at "/", and resource paths ("/Sounds/x.wav") are looked up in the
 // mounted trees in mount order. Paths that climb out of the tree ("..") and
 // directories are refused.
+//
+// A file found in the first mount, when that is a directory, is remembered
+// by its file name on disk: later look-ups and opens of the same path go to
+// that file directly (one look-up of the file itself, which also tells a
+// file since removed or replaced by something else, instead of PhysicsFS's
+// search through every mount with two system calls each). Nothing can hide
+// a file of the first mount, so what is remembered stays right until the
+// mounts change, which forgets it all. Anything else (files of later mounts
+// or inside archives, paths PhysicsFS would write differently, files gone)
+// is looked up through PhysicsFS every time, as before.
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <physfs.h>
 
@@ -65,6 +82,106 @@ private:
     std::string path;
 };
 
+// A file of a mounted directory opened by its name on disk. Reads say where
+// they read (pread), so seeking costs no system call; small reads are served
+// from a read-ahead of the bytes that follow (decoders read a few kilobytes
+// at a time).
+class FileStream : public ResourceStream {
+public:
+    FileStream(int d, std::string p) : fd(d), path(std::move(p)) {}
+    ~FileStream() override { ::close(fd); }
+
+    long seek(int origin, long offset) override {
+        long base = 0;
+        if (origin == Current) {
+            base = at;
+        } else if (origin == End) {
+            struct stat st;
+            if (::fstat(fd, &st) != 0) return -1;
+            base = static_cast<long>(st.st_size);
+        } else if (origin != Begin) {
+            return -1;
+        }
+        const long target = base + offset;
+        if (target < 0) return -1;
+        at = target;
+        return at;
+    }
+
+    long read(void* buffer, long size) override {
+        if (size <= 0) return 0;
+        auto* out = static_cast<char*>(buffer);
+        long done = 0;
+        while (done < size) {
+            if (at >= aheadAt && at < aheadAt + aheadLength) {
+                const long n = std::min(size - done, aheadAt + aheadLength - at);
+                std::memcpy(out + done, ahead.get() + (at - aheadAt), static_cast<size_t>(n));
+                done += n;
+                at += n;
+                continue;
+            }
+            if (size - done >= aheadBytes) {  // large reads go straight to the file
+                const long n = readAt(out + done, size - done, at);
+                if (n < 0) return done > 0 ? done : -1;
+                done += n;
+                at += n;
+                break;
+            }
+            if (!ahead) ahead = std::make_unique<char[]>(aheadBytes);
+            const long n = readAt(ahead.get(), aheadBytes, at);
+            if (n <= 0) {
+                aheadLength = 0;
+                if (n < 0 && done == 0) return -1;
+                break;  // the end of the file
+            }
+            aheadAt = at;
+            aheadLength = n;
+        }
+        return done;
+    }
+
+    const std::string& getPath() const override { return path; }
+
+private:
+    static constexpr long aheadBytes = 32 * 1024;
+
+    long readAt(char* to, long size, long from) const {
+        ssize_t n;
+        do {
+            n = ::pread(fd, to, static_cast<size_t>(size), static_cast<off_t>(from));
+        } while (n < 0 && errno == EINTR);
+        return static_cast<long>(n);
+    }
+
+    int fd;
+    std::string path;
+    long at = 0;
+    std::unique_ptr<char[]> ahead;  // the read-ahead: aheadLength bytes of the file from aheadAt
+    long aheadAt = 0;
+    long aheadLength = 0;
+};
+
+// Whether PhysicsFS reads the path as it is written: from the root, no
+// empty, "." or ".." parts, no characters it refuses. Only such paths are
+// remembered by their file on disk.
+bool plainPath(const std::string& path) {
+    if (path.size() < 2 || path[0] != '/' || path.back() == '/') return false;
+    size_t start = 1;
+    while (start <= path.size()) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        const size_t length = end - start;
+        if (length == 0 || (length == 1 && path[start] == '.') || (length == 2 && path.compare(start, 2, "..") == 0))
+            return false;
+        start = end + 1;
+    }
+    return path.find_first_of(":\\") == std::string::npos;
+}
+
+bool regularFile(const std::string& file, struct stat* st) {
+    return ::lstat(file.c_str(), st) == 0 && S_ISREG(st->st_mode);
+}
+
 // A pinned resource: bytes held in memory, kept alive by the stream.
 class BytesStream : public ResourceStream {
 public:
@@ -111,6 +228,7 @@ public:
             }
             return new BytesStream(held->second, path);
         }
+        if (ResourceStream* direct = openKnown(p, path)) return direct;
         PHYSFS_Stat stat;
         if (!PHYSFS_stat(p.c_str(), &stat)) {
             report(DEBUG_CONTEXT, "failed to open ", p, lastError());
@@ -120,6 +238,8 @@ public:
             report(DEBUG_CONTEXT, "failed to open ", p, "not a file");
             return nullptr;
         }
+        if (remember(p, stat))
+            if (ResourceStream* direct = openKnown(p, path)) return direct;
         PHYSFS_File* file = PHYSFS_openRead(p.c_str());
         if (!file) {
             report(DEBUG_CONTEXT, "failed to open ", p, lastError());
@@ -141,8 +261,18 @@ public:
         if (!usable(path, &p)) return 1;
         const Pins::const_iterator held = pinnedAt(p);
         if (pinned && held != pinned->end()) return held->second ? 0 : 1;
+        if (onDisk) {
+            auto known = onDisk->find(p);
+            if (known != onDisk->end()) {
+                struct stat st;
+                if (regularFile(known->second, &st)) return 0;
+                onDisk->erase(known);  // gone, or no longer a plain file: PhysicsFS says what there is now
+            }
+        }
         PHYSFS_Stat stat;
-        return PHYSFS_stat(p.c_str(), &stat) && stat.filetype == PHYSFS_FILETYPE_REGULAR ? 0 : 1;
+        if (!PHYSFS_stat(p.c_str(), &stat) || stat.filetype != PHYSFS_FILETYPE_REGULAR) return 1;
+        remember(p, stat);
+        return 0;
     }
 
     void lock() override { mutex.lock(); }
@@ -151,6 +281,7 @@ public:
     bool mount(const std::string& source, const std::string& mountPoint) override {
         std::lock_guard<std::recursive_mutex> guard(mutex);
         if (!start()) return false;
+        onDisk.reset();  // a mount may come first (a manager that prepends) or change what the first holds
         if (!PHYSFS_mount(source.c_str(), mountPoint.c_str(), 1)) {
             report(DEBUG_CONTEXT, "failed to mount ", source, lastError());
             return false;
@@ -168,6 +299,7 @@ public:
 
     bool unmount(const std::string& source) override {
         std::lock_guard<std::recursive_mutex> guard(mutex);
+        onDisk.reset();
         if (!started || !PHYSFS_unmount(source.c_str())) {
             report(DEBUG_CONTEXT, "failed to unmount ", source, started ? lastError() : "nothing mounted");
             return false;
@@ -239,6 +371,62 @@ private:
         return sound;
     }
 
+    // The remembered file of a resource path opened directly, or null (not
+    // remembered, or no longer there as a plain file: forgotten, and the
+    // caller asks PhysicsFS).
+    ResourceStream* openKnown(const std::string& p, const char* path) {
+        if (!onDisk) return nullptr;
+        auto known = onDisk->find(p);
+        if (known == onDisk->end()) return nullptr;
+        int fd;
+        do {
+            fd = ::open(known->second.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        } while (fd < 0 && errno == EINTR);
+        struct stat st;
+        if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+            try {
+                return new FileStream(fd, path);
+            } catch (...) {
+                ::close(fd);  // out of memory: the caller sees the refusal, the file is not left open
+                throw;
+            }
+        }
+        if (fd >= 0) ::close(fd);
+        onDisk->erase(known);
+        return nullptr;
+    }
+
+    // Remembers the file on disk of a path PhysicsFS just found as a plain
+    // file, when it lies in the first mount and that is a directory; true
+    // when it did.
+    bool remember(const std::string& p, const PHYSFS_Stat& found) {
+        if (!plainPath(p)) return false;
+        const char* where = PHYSFS_getRealDir(p.c_str());
+        char** list = PHYSFS_getSearchPath();
+        if (!where || !list) {
+            if (list) PHYSFS_freeList(list);
+            return false;
+        }
+        const bool first = list[0] && std::strcmp(list[0], where) == 0;
+        PHYSFS_freeList(list);
+        if (!first) return false;
+        // The path inside the mount: the resource path without the mount point.
+        std::string point = PHYSFS_getMountPoint(where) ? PHYSFS_getMountPoint(where) : "/";
+        while (!point.empty() && point.back() == '/') point.pop_back();
+        if (!point.empty() && point[0] != '/') point.insert(0, "/");
+        if (p.compare(0, point.size(), point) != 0 || p[point.size()] != '/') return false;
+        std::string file = where;
+        while (file.size() > 1 && file.back() == '/') file.pop_back();
+        file += p.substr(point.size());
+        // An archive's "file" is no file on disk; the size tells a file that
+        // is not the one PhysicsFS found.
+        struct stat st;
+        if (!regularFile(file, &st) || static_cast<PHYSFS_sint64>(st.st_size) != found.filesize) return false;
+        if (!onDisk) onDisk = std::make_unique<Files>();
+        (*onDisk)[p] = std::move(file);
+        return true;
+    }
+
     // Resource path -> the bytes it is held to (null: to no resource).
     using Pins = std::map<std::string, std::shared_ptr<const std::string>>;
 
@@ -275,6 +463,11 @@ private:
     std::recursive_mutex mutex;
     bool started = false;
     std::unique_ptr<Pins> pinned;  // made at the first pin: the manager stays constant-initialised
+    // Resource path -> its file on disk, for files of the first mount (a
+    // directory) found before; forgotten when the mounts change. Made at the
+    // first file remembered, as the pins are.
+    using Files = std::unordered_map<std::string, std::string>;
+    std::unique_ptr<Files> onDisk;
 };
 
 // Constant-initialised: the pointer is valid before any other static object

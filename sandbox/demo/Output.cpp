@@ -4,6 +4,10 @@
 #include <cmath>
 #include <cstdio>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/device/AlDevice.h"
 
 namespace zsdemo {
@@ -41,6 +45,8 @@ std::string header(uint32_t frequency, uint64_t frames) {
 bool WavWriter::open(const std::string& path, uint32_t rate) {
     frequency = rate;
     frames = 0;
+    pending.clear();
+    pending.reserve(flushBytes / sizeof(int16_t));
     file.open(path, std::ios::binary | std::ios::trunc);
     const std::string h = header(frequency, 0);
     file.write(h.data(), static_cast<std::streamsize>(h.size()));
@@ -50,20 +56,56 @@ bool WavWriter::open(const std::string& path, uint32_t rate) {
 
 bool WavWriter::write(const float* interleaved, uint32_t count) {
     if (!ok) return false;
-    std::string bytes;
-    bytes.reserve(count * 4u);
-    for (uint32_t k = 0; k < count * 2; ++k) {
+    // Samples saturated at full scale and rounded to the nearest integer,
+    // halves to even as lrint rounds: adding and taking away 1.5 * 2^23
+    // leaves a float of magnitude below 2^22 rounded to an integer. A NaN
+    // saturates at +1, as std::max(-1, std::min(1, x)) has it.
+    constexpr float rounding = 12582912.0f;
+    const size_t samples = 2 * static_cast<size_t>(count);
+    const size_t at = pending.size();
+    pending.resize(at + samples);
+    int16_t* out = pending.data() + at;
+    size_t k = 0;
+#if defined(__SSE2__)
+    // Eight at a time: minps gives its second operand (1) for a NaN.
+    const __m128 one = _mm_set1_ps(1.0f), minusOne = _mm_set1_ps(-1.0f), scale = _mm_set1_ps(32767.0f),
+                 magic = _mm_set1_ps(rounding);
+    auto convert = [&](const float* from) {
+        const __m128 v = _mm_max_ps(_mm_min_ps(_mm_loadu_ps(from), one), minusOne);
+        return _mm_cvttps_epi32(_mm_sub_ps(_mm_add_ps(_mm_mul_ps(v, scale), magic), magic));
+    };
+    for (; k + 8 <= samples; k += 8)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k),
+                         _mm_packs_epi32(convert(interleaved + k), convert(interleaved + k + 4)));
+#endif
+    for (; k < samples; ++k) {
         const float v = std::max(-1.0f, std::min(1.0f, interleaved[k]));
-        put16(bytes, static_cast<uint16_t>(static_cast<int16_t>(std::lrint(v * 32767.0f))));
+        out[k] = static_cast<int16_t>(static_cast<int32_t>((v * 32767.0f + rounding) - rounding));
     }
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    for (size_t j = 0; j < samples; ++j) {
+        const auto u = static_cast<uint16_t>(out[j]);
+        out[j] = static_cast<int16_t>(static_cast<uint16_t>(u << 8 | u >> 8));
+    }
+#endif
     frames += count;
-    ok = static_cast<bool>(file);
+    // Handed to the file in large pieces: one system call for many periods.
+    if (pending.size() * sizeof(int16_t) >= flushBytes) flush();
     return ok;
+}
+
+void WavWriter::flush() {
+    if (ok && !pending.empty()) {
+        file.write(reinterpret_cast<const char*>(pending.data()),
+                   static_cast<std::streamsize>(pending.size() * sizeof(int16_t)));
+        ok = static_cast<bool>(file);
+    }
+    pending.clear();
 }
 
 bool WavWriter::close() {
     if (!file.is_open()) return ok;
+    flush();
     if (ok) {
         file.seekp(0);
         const std::string h = header(frequency, frames);

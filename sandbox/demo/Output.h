@@ -22,8 +22,9 @@ namespace zsdemo {
 
 using aldevice::RenderClock;
 
-// A 16-bit stereo WAV file written as the frames come; its header is
-// finished at close.
+// A 16-bit stereo WAV file written as the frames come (held until a large
+// piece has gathered, so a write that fails is told a few writes later);
+// its header is finished at close.
 class WavWriter {
 public:
     bool open(const std::string& path, uint32_t frequency);
@@ -32,10 +33,14 @@ public:
     uint64_t getFrames() const { return frames; }
 
 private:
+    static constexpr size_t flushBytes = 256 * 1024;
+    void flush();
+
     std::ofstream file;
     uint32_t frequency = 0;
     uint64_t frames = 0;
     bool ok = false;
+    std::vector<int16_t> pending;  // converted samples (little-endian) not yet handed to the file
 };
 
 class RealTimePacer : public Pacer {

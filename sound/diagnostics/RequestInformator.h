@@ -22,6 +22,7 @@
 
 #include "interfaces/DebugInput.h"
 #include "sound/effects/ProcessHearer.h"
+#include "sound/request/StatisticsTable.h"
 
 class RequestInformatorWindow;
 
@@ -56,7 +57,7 @@ private:
     RequestInformatorWindow* window = nullptr;
     bool hearing = false;
     // Storage kept from one refresh to the next.
-    std::list<std::list<std::string>> perName;
+    StatisticsTable perName;
     std::list<std::string> totals;
     std::vector<std::string> lines;
 };

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "sound/request/StatisticsTable.h"
+
 // Titles of the columns, in order: the sound's name carries none.
 extern const char* const statisticsColumnTitles[8];
 
@@ -18,6 +20,8 @@ void appendStatisticsCell(std::string& line, const std::string& cell);
 // The lines written over `lines`, whose strings keep their storage: a
 // refresh that passes the same vector each time allocates only for lines
 // longer than before.
+void statisticsLines(const StatisticsTable& perName, const std::list<std::string>& totals,
+                     std::vector<std::string>& lines);
 void statisticsLines(const std::list<std::list<std::string>>& perName, const std::list<std::string>& totals,
                      std::vector<std::string>& lines);
 std::vector<std::string> statisticsLines(const std::list<std::list<std::string>>& perName,

@@ -1,27 +1,13 @@
 // Statistics of every device effect handed out, for the diagnostics window.
-#include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <new>
 #include <vector>
 
 #include "sound/manager/LogChannels.h"
 #include "sound/request/RequestManager.h"
 
-namespace {
-
-struct Summary {
-    uint32_t size = 0;
-    std::string state;
-    uint32_t cloneCount = 0;
-    uint32_t playCount = 0;
-    uint32_t frequency = 0;
-    uint32_t bits = 0;
-    uint32_t channels = 0;
-};
-
-}  // namespace
-
-void RequestManager::generateInfo(std::list<std::list<std::string>>& perName, std::list<std::string>& totals) {
+void RequestManager::generateInfo(StatisticsTable& perName, std::list<std::string>& totals) {
     Guard guard(lock);
     if (!initialized) {
         channels::requestManager.post(debug::Error(DEBUG_CONTEXT) << "Skip generateInfo: device is not initialized");
@@ -41,91 +27,121 @@ void RequestManager::generateInfo(std::list<std::list<std::string>>& perName, st
     }
 }
 
-namespace {
-
-// Writes an unsigned number into a string, reusing its storage.
-void assignNumber(std::string& to, uint32_t value) {
-    char digits[16];
-    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    to.assign(digits, end);
+void RequestManager::generateInfo(std::list<std::list<std::string>>& perName, std::list<std::string>& totals) {
+    Guard guard(lock);
+    const bool refused = !initialized;
+    StatisticsTable table;
+    generateInfo(table, totals);  // reports a refusal; the lists are then left as they are
+    if (refused) return;
+    try {
+        std::list<std::list<std::string>> rows;
+        for (size_t row = 0; row < table.rows(); ++row) {
+            std::list<std::string>& cells = rows.emplace_back();
+            for (size_t column = 0; column < table.cells(row); ++column) cells.emplace_back(table.cell(row, column));
+        }
+        perName.swap(rows);
+    } catch (const std::bad_alloc&) {
+        channels::requestManager.post(debug::Warning(DEBUG_CONTEXT, 0.1f) << "Skip generateInfo: out of memory");
+        perName.clear();
+        totals.clear();
+    }
 }
 
-// The lists of the previous statistics are written over in place: a
-// refresh over thousands of sounds then allocates nothing once the lists
-// have reached their size. The outcome is the same as clearing the lists
-// and appending to them.
-class RowWriter {
-public:
-    explicit RowWriter(std::list<std::list<std::string>>& rows) : rows(rows), next(rows.begin()) {}
-    std::list<std::string>& row() {
-        if (next == rows.end()) next = rows.insert(next, std::list<std::string>());
-        std::list<std::string>& r = *next++;
-        r.resize(8);
-        return r;
-    }
-    void finish() { rows.erase(next, rows.end()); }
+namespace {
 
-private:
-    std::list<std::list<std::string>>& rows;
-    std::list<std::list<std::string>>::iterator next;
+// "Total sounds: " and the like, with the number, in one allocation.
+std::string totalLine(const char* title, size_t value) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    std::string line;
+    const size_t titleLength = std::strlen(title);
+    line.reserve(titleLength + static_cast<size_t>(end - digits));
+    line.append(title, titleLength).append(digits, end);
+    return line;
+}
+
+bool isClone(const std::string& state) { return state.size() == 5 && std::memcmp(state.data(), "clone", 5) == 0; }
+
+// The figures of one name while its effects are walked.
+struct Summary {
+    uint32_t size = 0;
+    uint32_t cloneCount = 0;
+    uint32_t playCount = 0;
+    uint32_t frequency = 0;
+    uint32_t bits = 0;
+    uint32_t channels = 0;
 };
 
 }  // namespace
 
-void RequestManager::summarise(std::list<std::list<std::string>>& perName, std::list<std::string>& totals) {
-    // In name order, as the walk meets them; the names stay in the map for
-    // the length of this call (the lock is held).
-    std::vector<std::pair<const std::string*, Summary>> summaries;
-    summaries.reserve(theSound3DEffects.size());
-    std::string state;
-    for (const auto& entry : theSound3DEffects) {
-        Sound3DEffect* effect = entry.second;
-        if (summaries.empty() || *summaries.back().first != entry.first) {
-            Summary s;
+void RequestManager::summarise(StatisticsTable& perName, std::list<std::string>& totals) {
+    // The effects are gathered first (the map's nodes lie together in their
+    // pool), then asked in turn, each made ready a few turns ahead: the
+    // effects lie wherever the device made them, and thousands of them read
+    // one after the other would each wait for memory.
+    walked.clear();
+    walked.reserve(theSound3DEffects.size());
+    for (const auto& entry : theSound3DEffects) walked.emplace_back(&entry.first, entry.second);
+
+    // One pass in name order: a name's row is written when its last effect
+    // has been met.
+    perName.clear();
+    uint32_t totalSize = 0, totalClones = 0, totalPlaying = 0;
+    size_t names = 0;
+    Summary s;
+    std::string state, word;
+    constexpr size_t ahead = 8;
+    bool sameAsPrevious = false;  // the effect's name is the one before's
+    for (size_t k = 0; k < walked.size(); ++k) {
+#if defined(__GNUC__)
+        if (k + ahead < walked.size()) __builtin_prefetch(walked[k + ahead].second);
+#endif
+        const std::string& name = *walked[k].first;
+        Sound3DEffect* effect = walked[k].second;
+        if (!sameAsPrevious) {
+            s = Summary();
             s.size = effect->getSize();
             effect->getState(state);
-            if (state == "clone") ++s.cloneCount;
-            else s.state = state;
+            if (isClone(state)) {
+                ++s.cloneCount;
+                state.clear();
+            }
             if (effect->isPlaying()) ++s.playCount;
             s.frequency = effect->getFrequency();
             s.bits = effect->getBits();
             s.channels = effect->getChannels();
-            summaries.emplace_back(&entry.first, std::move(s));
         } else {
-            Summary& s = summaries.back().second;
-            effect->getState(state);
-            if (state == "clone") {
+            effect->getState(word);
+            if (isClone(word)) {
                 ++s.cloneCount;
                 if (effect->isPlaying()) ++s.playCount;
             } else {
-                s.state = state;  // a further loaded or streamed one: its playing and size are not counted
+                state.swap(word);  // a further loaded or streamed one: its playing and size are not counted
             }
         }
-    }
-
-    uint32_t totalSize = 0, totalClones = 0, totalPlaying = 0;
-    RowWriter rows(perName);
-    for (const auto& [name, s] : summaries) {
-        std::list<std::string>& row = rows.row();
-        auto cell = row.begin();
-        (cell++)->assign(*name);
-        assignNumber(*cell++, s.size);
-        (cell++)->assign(s.state);
-        assignNumber(*cell++, s.cloneCount);
-        assignNumber(*cell++, s.playCount);
-        assignNumber(*cell++, s.frequency);
-        assignNumber(*cell++, s.bits);
-        assignNumber(*cell++, s.channels);
+        // Names compared once for each two neighbours.
+        sameAsPrevious = k + 1 < walked.size() && *walked[k + 1].first == name;
+        if (sameAsPrevious) continue;
+        perName.addRow();
+        perName.addCell(name);
+        perName.addNumber(s.size);
+        perName.addCell(state);
+        perName.addNumber(s.cloneCount);
+        perName.addNumber(s.playCount);
+        perName.addNumber(s.frequency);
+        perName.addNumber(s.bits);
+        perName.addNumber(s.channels);
         totalSize += s.size;
         totalClones += s.cloneCount;
         totalPlaying += s.playCount;
+        ++names;
     }
-    rows.finish();
+
     totals.clear();
-    totals.push_back("Total sounds: " + std::to_string(summaries.size()));
-    totals.push_back("Total size: " + std::to_string(totalSize));
-    totals.push_back("Total clone number: " + std::to_string(totalClones));
-    totals.push_back("Total playing number: " + std::to_string(totalPlaying));
+    totals.push_back(totalLine("Total sounds: ", names));
+    totals.push_back(totalLine("Total size: ", totalSize));
+    totals.push_back(totalLine("Total clone number: ", totalClones));
+    totals.push_back(totalLine("Total playing number: ", totalPlaying));
 
     // The device's own lines merged in: walking both lists from their
     // starts, each device line goes before the first remaining totals line
@@ -133,8 +149,8 @@ void RequestManager::summarise(std::list<std::list<std::string>>& perName, std::
     std::list<std::string> deviceLines;
     theSound3DDevice->getInfo(deviceLines);
     auto position = totals.begin();
-    for (const std::string& line : deviceLines) {
-        while (position != totals.end() && !(line < *position)) ++position;
-        totals.insert(position, line);
+    while (!deviceLines.empty()) {
+        while (position != totals.end() && !(deviceLines.front() < *position)) ++position;
+        totals.splice(position, deviceLines, deviceLines.begin());  // the node moves, nothing is copied
     }
 }

@@ -21,6 +21,8 @@
 #include "interfaces/SoundDevice.h"
 #include "sound/request/EffectConfig.h"
 #include "sound/request/EffectsFile.h"
+#include "sound/request/NodePool.h"
+#include "sound/request/StatisticsTable.h"
 #include "sound/request/RequestInterfaces.h"
 
 class RequestManager : public RequestEffectInterface, public RequestListenerInterface {
@@ -52,9 +54,14 @@ public:
     void endBatch();
     // The record of a name, or null; the caller must not free it.
     EffectConfig* getRequestEffectConfig(const std::string& name);
-    // Per-name statistics of every device effect handed out (name, size,
-    // state, clones, playing, frequency, bits, channels) and the totals
-    // merged with the device's own information lines.
+    // Per-name statistics of every device effect handed out, one row of
+    // cells per name in name order (name, size, state, clones, playing,
+    // frequency, bits, channels), and the totals merged with the device's
+    // own information lines. Refused while uninitialised: both are then left
+    // as they are. The table is written over in place (the statistics
+    // window's refresh, which keeps it from one pass to the next).
+    void generateInfo(StatisticsTable& perName, std::list<std::string>& totals);
+    // The same with the rows as lists of strings.
     void generateInfo(std::list<std::list<std::string>>& perName, std::list<std::string>& totals);
 
     bool isInitialized();
@@ -96,7 +103,7 @@ private:
 
     void releaseDevice();
     void batchCall(void (Sound3DEffectDevice::*call)());  // beginBatch or endBatch, failures logged
-    void summarise(std::list<std::list<std::string>>& perName, std::list<std::string>& totals);
+    void summarise(StatisticsTable& perName, std::list<std::string>& totals);
     void loadDeviceSettings();
     void initializeDevice();  // initialize() without its checks; may run out of memory
     // A load that failed after the device effect was made: logged, the
@@ -108,7 +115,14 @@ private:
 
     Sound3DDeviceManager* theSound3DDeviceManager = nullptr;
     Sound3DEffectDevice* theSound3DDevice = nullptr;
-    std::multimap<std::string, Sound3DEffect*> theSound3DEffects;
+    // Declared before the map, whose nodes it holds: the statistics walk
+    // every node, and nodes kept together make that walk cheap.
+    NodePool effectNodes;
+    using EffectMap = std::multimap<std::string, Sound3DEffect*, std::less<std::string>,
+                                    PoolAllocator<std::pair<const std::string, Sound3DEffect*>>>;
+    EffectMap theSound3DEffects{EffectMap::allocator_type(&effectNodes)};
+    // The effects in name order, gathered by the statistics (kept for its storage).
+    std::vector<std::pair<const std::string*, Sound3DEffect*>> walked;
     std::map<std::string, EffectConfig*> effectConfigs;
     std::recursive_mutex lock;
     bool initialized = false;

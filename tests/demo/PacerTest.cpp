@@ -6,11 +6,15 @@
 // no time and make the live session sound unlike its rendering.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "sandbox/demo/Output.h"
+#include "tests/support/ResourceTree.h"
 
 namespace {
 
@@ -81,3 +85,51 @@ TEST(RealTimePacer, FramesEndOnScheduleAndALongFrameDelaysTheRestInsteadOfSqueez
 }
 
 }  // namespace
+
+// The rendering's file: every sample saturated and rounded as lrint rounds
+// (halves to even), whatever the pieces the frames come in, the header
+// finished with the frame count at close.
+TEST(WavWriter, SamplesAreRoundedAndSaturatedAsLrintAndTheFileIsWhole) {
+    testsupport::TemporaryDirectory dir;
+    const std::string path = dir.file("render.wav");
+    std::vector<float> samples;
+    // Halves of a step either side of zero and near full scale, beyond
+    // full scale, not a number, and a ramp long enough to be written in
+    // several pieces.
+    for (float steps : {0.5f, 1.5f, 2.5f, -0.5f, -1.5f, -2.5f, 32766.5f, -32766.5f, 1000.49f, -1000.51f})
+        samples.push_back(steps / 32767.0f);
+    for (float v : {1.0f, -1.0f, 1.25f, -7.0f, std::nanf(""), 0.0f, -0.0f, 1e-30f}) samples.push_back(v);
+    for (int k = 0; k < 400000; ++k) samples.push_back(std::sin(0.001f * float(k)) * 1.1f);
+    if (samples.size() % 2) samples.push_back(0.25f);
+    const uint32_t frames = static_cast<uint32_t>(samples.size() / 2);
+
+    zsdemo::WavWriter writer;
+    ASSERT_TRUE(writer.open(path, 48000));
+    for (uint32_t done = 0, piece = 1; done < frames; done += piece, piece = piece * 3 % 1000 + 1) {
+        piece = std::min(piece, frames - done);
+        ASSERT_TRUE(writer.write(samples.data() + 2 * done, piece));
+    }
+    EXPECT_EQ(writer.getFrames(), frames);
+    ASSERT_TRUE(writer.close());
+
+    const std::string bytes = testsupport::readWholeFile(path);
+    ASSERT_EQ(bytes.size(), 44 + 4 * size_t(frames));
+    auto word32 = [&](size_t at) {
+        uint32_t v = 0;
+        for (int b = 3; b >= 0; --b) v = v << 8 | static_cast<unsigned char>(bytes[at + b]);
+        return v;
+    };
+    EXPECT_EQ(bytes.substr(0, 4), "RIFF");
+    EXPECT_EQ(word32(4), 36 + 4 * frames);
+    EXPECT_EQ(word32(24), 48000u);
+    EXPECT_EQ(word32(40), 4 * frames);
+    size_t wrong = 0;
+    for (size_t k = 0; k < samples.size(); ++k) {
+        const float v = std::max(-1.0f, std::min(1.0f, samples[k]));
+        const auto expected = static_cast<int16_t>(std::lrint(v * 32767.0f));
+        const auto written = static_cast<int16_t>(static_cast<unsigned char>(bytes[44 + 2 * k]) |
+                                                  static_cast<unsigned char>(bytes[45 + 2 * k]) << 8);
+        if (written != expected && wrong++ < 5) ADD_FAILURE() << "sample " << k << ": " << written << " != " << expected;
+    }
+    EXPECT_EQ(wrong, 0u);
+}

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <ebur128.h>
 #include <sndfile.h>
 
 #include <algorithm>
@@ -93,6 +94,57 @@ TEST(LoudnessMeter, TheEbuReferenceSinesReadTheirLevel) {
         EXPECT_EQ(aldevice::formatLevel(meter.snapshot().integrated), level == -23.0 ? "-23.0" : "-33.0");
         meter.reset();
         EXPECT_EQ(aldevice::formatLevel(meter.snapshot().integrated), "-inf");
+    }
+}
+
+// The meter measures itself where 100 ms are a whole number of frames, and
+// leaves it to libebur128 elsewhere: either way its momentary and short-term
+// loudness and its range read what libebur128 reads, at every second and at
+// the end, for audio whose level moves a lot, fed in pieces of every size.
+TEST(LoudnessMeter, TheFiguresAreLibebur128sWhateverTheRate) {
+    for (uint32_t frequency : {48000u, 44100u, 22050u, 11025u}) {
+        SCOPED_TRACE(frequency);
+        // 45 s of a 1 kHz sine whose level steps every 1.3 s between -45 and
+        // -8 dBFS, with a second of silence and a second below the gate.
+        std::vector<float> samples;
+        const double levels[] = {-20, -8, -33, -45, -12, -27, -60, -18, -38, -15, -90, -24};
+        for (size_t k = 0; k < size_t(45.0 * frequency); ++k) {
+            const double t = double(k) / frequency;
+            double level = levels[size_t(t / 1.3) % (sizeof levels / sizeof *levels)];
+            if (t >= 20.0 && t < 21.0) level = -200.0;
+            const double v = std::pow(10.0, level / 20.0) * std::sin(2 * M_PI * 1000.0 * t);
+            samples.push_back(float(v));
+            samples.push_back(float(0.5 * v));
+        }
+        LoudnessMeter meter(frequency);
+        ebur128_state* reference =
+            ebur128_init(2, frequency, EBUR128_MODE_M | EBUR128_MODE_S | EBUR128_MODE_LRA | EBUR128_MODE_HISTOGRAM);
+        ASSERT_NE(reference, nullptr);
+        const size_t frames = samples.size() / 2;
+        for (size_t at = 0, piece = 1; at < frames; at += piece, piece = piece * 7 % 3000 + 1) {
+            piece = std::min(piece, frames - at);
+            meter.add(samples.data() + 2 * at, piece);
+            ebur128_add_frames_float(reference, samples.data() + 2 * at, piece);
+            if (at / frequency != (at + piece) / frequency) {  // each second, the figures so far
+                double range = 0.0, momentary = 0.0, shortTerm = 0.0;
+                ASSERT_EQ(ebur128_loudness_range(reference, &range), EBUR128_SUCCESS);
+                ebur128_loudness_momentary(reference, &momentary);
+                ebur128_loudness_shortterm(reference, &shortTerm);
+                const Loudness l = meter.snapshot();
+                ASSERT_NEAR(l.range, range, 1e-9) << "at " << at << " frames";
+                ASSERT_NEAR(l.momentary, momentary, 1e-9) << "at " << at << " frames";
+                ASSERT_NEAR(l.shortTerm, shortTerm, 1e-9) << "at " << at << " frames";
+            }
+        }
+        double range = 0.0, momentary = 0.0, shortTerm = 0.0;
+        ebur128_loudness_range(reference, &range);
+        ebur128_loudness_momentary(reference, &momentary);
+        ebur128_loudness_shortterm(reference, &shortTerm);
+        EXPECT_GT(range, 5.0);  // the audio does move
+        EXPECT_NEAR(meter.snapshot().range, range, 1e-9);
+        EXPECT_NEAR(meter.snapshot().momentary, momentary, 1e-9);
+        EXPECT_NEAR(meter.snapshot().shortTerm, shortTerm, 1e-9);
+        ebur128_destroy(&reference);
     }
 }
 

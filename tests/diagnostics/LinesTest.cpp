@@ -54,6 +54,28 @@ TEST(StatisticsLines, RowsCarryTheColumnTitlesThenTheTotalsFollow) {
     EXPECT_TRUE(statisticsLines({}, {}).empty());
 }
 
+TEST(StatisticsLines, CellsOfEveryLengthAndRowsOfEveryWidthAreWrittenWhole) {
+    // Cells around the padding steps and around 16 characters (short cells
+    // are copied in fixed moves), rows narrower and wider than the titles,
+    // and lines written over longer and shorter ones of an earlier refresh.
+    const std::string cell16(16, 'p'), cell17 = std::string(16, 'q') + "r", cell40(40, 's');
+    std::list<std::list<std::string>> rows{
+        {cell40, cell17, cell16, "", "abcdefghijklmno", "x"},
+        {"n"},
+        {"a", "b", "c", "d", "e", "f", "g", "h", "ninth", "tenth-cell"},
+        {},
+    };
+    std::vector<std::string> lines{std::string(300, '#'), "old", "", std::string(5, '#'), "t"};
+    statisticsLines(rows, {"Total sounds: 4"}, lines);
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0], cell40 + " size: " + cell17 + " state: " + cell16 + " clone: " + " play: " +
+                            "abcdefghijklmno" + " freq: x");
+    EXPECT_EQ(lines[1], "n");
+    EXPECT_EQ(lines[2], "a size: b state: c clone: d play: e freq: f bits: g chan: hninth   tenth-cell     ");
+    EXPECT_EQ(lines[3], "");
+    EXPECT_EQ(lines[4], "Total sounds: 4");
+}
+
 TEST(ScrolledLines, ScrollActionsStayWithinTheLines) {
     ScrolledLines view;
     auto lines = numbered(25);

@@ -255,8 +255,9 @@ TEST_F(RequestTest, StatisticsPerNameAndTotalsMergedWithTheDevicesLines) {
     Sound3DEffect* h1 = requests.load("hit");
     requests.load("hit")->play();
     requests.load("hit");
-    requests.load("wind")->play();
-    requests.load("wind");  // a second stream: only its state counts
+    Sound3DEffect* w1 = requests.load("wind");
+    w1->play();
+    Sound3DEffect* w2 = requests.load("wind");  // a second stream: only its state counts
     requests.generateInfo(perName, totals);
     ASSERT_EQ(perName.size(), 2u);
     EXPECT_THAT(perName.front(), ElementsAre("hit", "100", "static", "2", "1", "44100", "16", "2"));
@@ -267,6 +268,16 @@ TEST_F(RequestTest, StatisticsPerNameAndTotalsMergedWithTheDevicesLines) {
     h1->play();
     requests.generateInfo(perName, totals);
     EXPECT_THAT(totals, testing::Contains("Total playing number: 3"));
+
+    // The rows of the previous call are written over: a name gone takes its
+    // row with it, and the rows left read as if made afresh.
+    requests.unload("wind", w1);
+    requests.unload("wind", w2);
+    requests.generateInfo(perName, totals);
+    ASSERT_EQ(perName.size(), 1u);
+    EXPECT_THAT(perName.front(), ElementsAre("hit", "100", "static", "2", "2", "44100", "16", "2"));
+    EXPECT_THAT(totals, ElementsAre("Device: recording", "Total size: 0", "Total sounds: 1", "Total size: 100",
+                                    "Total clone number: 2", "Total playing number: 2", "Voices: 3"));
 }
 
 TEST_F(RequestTest, ReReadingTheConfigurationKeepsDefaultsAndResetsTheDirectory) {
