@@ -219,6 +219,8 @@ public:
     /// nest; any thread. Hand-pumped loopback output is not held (its time
     /// stands still while nobody renders).
     static void holdOutput();
+    /// Ends a holdOutput(): the sounds stopped meanwhile fall silent, and a
+    /// device initialised since takes over the output of the one before it.
     static void releaseOutput();
     /// The devices the library itself lists when no provider is installed.
     static DeviceList listOwnDevices();
