@@ -74,7 +74,10 @@ bool running(HANDLE thread) {
 unsigned int currentThreadId() { return static_cast<unsigned int>(GetCurrentThreadId()); }
 
 bool setNiceValue(unsigned int threadId, int nice, std::string* reason) {
-    HANDLE thread = OpenThread(THREAD_SET_LIMITED_INFORMATION | THREAD_QUERY_LIMITED_INFORMATION, FALSE, threadId);
+    // The full right first: Wine honours only that one for a priority.
+    HANDLE thread = OpenThread(THREAD_SET_INFORMATION | THREAD_QUERY_INFORMATION, FALSE, threadId);
+    if (!thread)
+        thread = OpenThread(THREAD_SET_LIMITED_INFORMATION | THREAD_QUERY_LIMITED_INFORMATION, FALSE, threadId);
     if (!thread) {
         if (reason) *reason = systemText(GetLastError());
         return false;
