@@ -371,8 +371,11 @@ Ending Win32TextWindow::run(const std::string& title, int w, int h, TextWindowCl
                                        WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_VSCROLL,
                                    0, 0, w, h, nullptr, nullptr, ownModule(), this);
     if (!created) {
+        // Without a window system to draw on (Wine without an X display)
+        // the creation fails without an error code.
         const DWORD code = GetLastError();
-        reason = "cannot create the window: " + errorText(code);
+        reason = code ? "cannot create the window: " + errorText(code)
+                      : std::string("cannot create the window: no window system answered");
         client = nullptr;
         releaseClass();
         publish(nullptr, 0);
