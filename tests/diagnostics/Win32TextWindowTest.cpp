@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "interfaces/TextWindow.h"
+#include "sound/diagnostics/RequestInformatorWindow.h"
 #include "sound/diagnostics/ScrolledLines.h"
 
 using namespace std::chrono_literals;
@@ -312,4 +313,33 @@ TEST(Win32TextWindow, WindowsSideBySideAndOneAfterTheOther) {
     const HWND c = findWindow("third window");
     ASSERT_NE(c, nullptr);
     EXPECT_EQ(textRows(shot(c)), upTo(1));
+}
+
+TEST(Win32TextWindow, TheStatisticsWindowShowsItsLinesUntilStoppedOrClosed) {
+    std::vector<std::string> lines;
+    for (int i = 0; i < 25; ++i) lines.push_back("sound " + std::to_string(i));
+    {
+        RequestInformatorWindow window;
+        window.initiate();
+        std::vector<std::string> copy = lines;
+        window.setLines(copy);
+        ASSERT_TRUE(window.waitUntilShown(10s));
+        const HWND w = findWindow("RequestInformatorWindow");
+        ASSERT_NE(w, nullptr);
+        EXPECT_EQ(textRows(shot(w)), upTo(20));
+        window.stopNotifying();
+        ASSERT_TRUE(window.waitUntilWindowEnded(10s));
+        EXPECT_FALSE(window.isClosed());
+        EXPECT_FALSE(IsWindow(w));
+    }
+    RequestInformatorWindow window;
+    window.initiate();
+    window.setLines(lines);
+    ASSERT_TRUE(window.waitUntilShown(10s));
+    const HWND w = findWindow("RequestInformatorWindow");
+    ASSERT_NE(w, nullptr);
+    PostMessageW(w, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(window.waitUntilWindowEnded(10s));
+    EXPECT_TRUE(window.isClosed());
+    EXPECT_EQ(window.getLines().size(), 25u);  // the lines outlast the window
 }
