@@ -17,34 +17,18 @@
 #include <string>
 
 #include "platform/device/DevicePriority.h"
+#include "platform/files/WidePath.h"
 
 namespace aldevice {
-
-namespace {
-
-std::string systemText(DWORD code) {
-    char* buffer = nullptr;
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-    std::string text = n && buffer ? std::string(buffer, n) : std::string();
-    if (buffer) LocalFree(buffer);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
-        text.pop_back();
-    if (text.empty()) text = "error " + std::to_string(code);
-    return text;
-}
-
-}  // namespace
 
 bool raiseDeviceThreadPriority(std::string* why) {
     DWORD taskIndex = 0;
     if (AvSetMmThreadCharacteristicsW(L"Pro Audio", &taskIndex)) return true;
-    const std::string scheduler = systemText(GetLastError());
+    const std::string scheduler = widepath::systemMessage(GetLastError());
     if (SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL)) return true;
     if (why)
         *why = "the multimedia scheduler refused the thread (" + scheduler +
-               ") and so did the time-critical priority (" + systemText(GetLastError()) + ")";
+               ") and so did the time-critical priority (" + widepath::systemMessage(GetLastError()) + ")";
     return false;
 }
 

@@ -27,6 +27,7 @@
 #include <string>
 
 #include "interfaces/ThreadPriority.h"
+#include "platform/files/WidePath.h"
 
 namespace osthread {
 
@@ -50,18 +51,6 @@ int niceOfLevel(int level) {
     return -5 * level;  // below normal, normal, above normal
 }
 
-std::string systemText(DWORD code) {
-    char* buffer = nullptr;
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-    std::string text = n && buffer ? std::string(buffer, n) : std::string();
-    if (buffer) LocalFree(buffer);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
-        text.pop_back();
-    if (text.empty()) text = "error " + std::to_string(code);
-    return text;
-}
 
 // A thread that has ended is gone, even while a handle still names it.
 bool running(HANDLE thread) {
@@ -79,7 +68,7 @@ bool setNiceValue(unsigned int threadId, int nice, std::string* reason) {
     if (!thread)
         thread = OpenThread(THREAD_SET_LIMITED_INFORMATION | THREAD_QUERY_LIMITED_INFORMATION, FALSE, threadId);
     if (!thread) {
-        if (reason) *reason = systemText(GetLastError());
+        if (reason) *reason = widepath::systemMessage(GetLastError());
         return false;
     }
     bool done = false;
@@ -88,7 +77,7 @@ bool setNiceValue(unsigned int threadId, int nice, std::string* reason) {
     } else if (SetThreadPriority(thread, levelOfNice(nice))) {
         done = true;
     } else if (reason) {
-        *reason = systemText(GetLastError());
+        *reason = widepath::systemMessage(GetLastError());
     }
     CloseHandle(thread);
     return done;

@@ -29,6 +29,7 @@
 #include <string>
 
 #include "interfaces/TextWindow.h"
+#include "platform/files/WidePath.h"
 
 namespace textwindow {
 namespace {
@@ -43,40 +44,6 @@ constexpr COLORREF black = RGB(0, 0, 0);
 // The wake-up redraw() and quit() post; what it asks for is in the flags.
 constexpr UINT wakeMessage = WM_APP + 1;
 const wchar_t className[] = L"RequestInformatorWindow";
-
-std::wstring widen(const std::string& text) {
-    if (text.empty()) return std::wstring();
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (n <= 0) return std::wstring(text.begin(), text.end());  // not UTF-8: byte by byte
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
-    return wide;
-}
-
-std::string narrow(const std::wstring& text) {
-    if (text.empty()) return std::string();
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                      nullptr);
-    if (n <= 0) return std::string();
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
-    return out;
-}
-
-// The system's text for an error code, without its line end.
-std::string errorText(DWORD code) {
-    wchar_t* buffer = nullptr;
-    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text = n && buffer ? std::wstring(buffer, n) : std::wstring();
-    if (buffer) LocalFree(buffer);
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' ||
-                             text.back() == L'.'))
-        text.pop_back();
-    if (text.empty()) return "error " + std::to_string(code);
-    return narrow(text) + " (error " + std::to_string(code) + ")";
-}
 
 // This module's instance: the library's own when it is a DLL.
 HINSTANCE ownModule() {
@@ -109,7 +76,7 @@ bool useClass(std::string& reason) {
     wc.lpszClassName = className;
     if (!RegisterClassExW(&wc)) {
         const DWORD code = GetLastError();
-        reason = "cannot register the window class: " + errorText(code);
+        reason = "cannot register the window class: " + widepath::systemMessage(code);
         return false;
     }
     classUsers = 1;
@@ -239,7 +206,8 @@ void Win32TextWindow::paint(HDC target, bool onScreen) {
     int y = textTop;
     for (const std::string& line : shown.lines) {
         if (y >= h) break;
-        const std::wstring text = widen(line);
+        std::wstring text = widepath::toWide(line);
+        if (text.empty()) text.assign(line.begin(), line.end());  // not UTF-8: byte by byte
         TextOutW(dc, textLeft, y, text.c_str(), static_cast<int>(text.size()));
         y += lineStep;
     }
@@ -366,7 +334,7 @@ Ending Win32TextWindow::run(const std::string& title, int w, int h, TextWindowCl
     ending = Ending::Quit;
     barShown = SCROLLINFO{};
     wheelRest = 0;
-    const std::wstring caption = widen(title);
+    const std::wstring caption = widepath::toWide(title);
     HWND created = CreateWindowExW(0, className, caption.c_str(), WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU |
                                        WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_VSCROLL,
                                    0, 0, w, h, nullptr, nullptr, ownModule(), this);
@@ -374,7 +342,7 @@ Ending Win32TextWindow::run(const std::string& title, int w, int h, TextWindowCl
         // Without a window system to draw on (Wine without an X display)
         // the creation fails without an error code.
         const DWORD code = GetLastError();
-        reason = code ? "cannot create the window: " + errorText(code)
+        reason = code ? "cannot create the window: " + widepath::systemMessage(code)
                       : std::string("cannot create the window: no window system answered");
         client = nullptr;
         releaseClass();
