@@ -14,7 +14,10 @@
 // was renamed into place), a directory's own time changes and its removal
 // are not reported. A full buffer (the system's "too many changes", zero
 // bytes returned) is a notice, and every file of that tree counts as
-// Modified.
+// Modified. A root whose read ends in an error is no longer watched: gone
+// ("went away", as the system says of a removed directory) or refused.
+// The handle keeps the root open, so its parent cannot be removed while it
+// is watched.
 //
 // Paths: UTF-8 in the interface, wide strings to the system. A reported path
 // is the root as it was added (trailing separators dropped) then "/" and
