@@ -135,6 +135,26 @@ struct Root {
     // those counted are here and records elsewhere are left out.
     std::set<std::string> directories;
 
+    Root() = default;
+    Root(const Root&) = delete;
+    Root& operator=(const Root&) = delete;
+    ~Root() { close(); }
+
+    // Ends the read (waiting for a cancelled one, which writes into the
+    // buffer until it is done) and closes the handles.
+    void close() {
+        if (reading) {
+            DWORD bytes = 0;
+            CancelIoEx(directory, &overlapped);
+            GetOverlappedResult(directory, &overlapped, &bytes, TRUE);
+            reading = false;
+        }
+        if (directory != INVALID_HANDLE_VALUE) CloseHandle(directory);
+        if (event) CloseHandle(event);
+        directory = INVALID_HANDLE_VALUE;
+        event = nullptr;
+    }
+
     std::wstring systemPath(const std::string& relative) const {
         if (relative.empty()) return system;
         std::wstring below = wide(relative);
@@ -151,7 +171,7 @@ public:
     }
 
     ~Win32Watch() override {
-        for (auto& root : roots) close(*root);
+        roots.clear();  // each ends its read first
         if (stopEvent) CloseHandle(stopEvent);
     }
 
@@ -266,24 +286,9 @@ private:
         return root.reading;
     }
 
-    // Ends a root's read (waiting for the cancelled read, which writes into
-    // the root's buffer) and closes its handles.
-    void close(Root& root) {
-        if (root.reading) {
-            DWORD bytes = 0;
-            CancelIoEx(root.directory, &root.overlapped);
-            GetOverlappedResult(root.directory, &root.overlapped, &bytes, TRUE);
-            root.reading = false;
-        }
-        if (root.directory != INVALID_HANDLE_VALUE) CloseHandle(root.directory);
-        if (root.event) CloseHandle(root.event);
-        root.directory = INVALID_HANDLE_VALUE;
-        root.event = nullptr;
-    }
-
     AddResult refuse(Root& root, DWORD error) {
         notices.push_back("failed to watch " + root.path + ": " + systemMessage(error));
-        close(root);
+        root.close();
         uncount(root, "");
         return AddResult::Failed;
     }
@@ -303,10 +308,12 @@ private:
 
     // Forgets a directory and those below it; false when it was not one.
     bool uncount(Root& root, const std::string& relative) {
-        auto first = root.directories.find(relative);
-        if (first == root.directories.end()) return false;
-        auto last = std::next(first);
+        if (!root.directories.erase(relative)) return false;
+        --counted;
+        // Those below sort together after "<relative>/" (not right after
+        // "<relative>": "Sounds-old" comes between).
         const std::string below = relative.empty() ? std::string() : relative + "/";
+        auto first = root.directories.lower_bound(below), last = first;
         while (last != root.directories.end() && last->compare(0, below.size(), below) == 0) ++last;
         counted -= static_cast<size_t>(std::distance(first, last));
         root.directories.erase(first, last);
@@ -373,8 +380,6 @@ private:
     }
 
     void sweep() {
-        for (auto& root : roots)
-            if (root->gone) close(*root);
         roots.erase(std::remove_if(roots.begin(), roots.end(), [](const auto& root) { return root->gone; }),
                     roots.end());
     }
