@@ -416,9 +416,12 @@ private:
 
     void takeRecords(Root& root, DWORD bytes, Changes& changes, Add& seen) {
         const auto* base = reinterpret_cast<const char*>(root.buffer.data());
-        for (DWORD offset = 0; offset + sizeof(FILE_NOTIFY_INFORMATION) <= bytes;) {
+        // A record is its header then its name: one of a one-letter name
+        // is shorter than sizeof(FILE_NOTIFY_INFORMATION).
+        const size_t header = offsetof(FILE_NOTIFY_INFORMATION, FileName);
+        for (DWORD offset = 0; offset + header <= bytes;) {
             const auto* record = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(base + offset);
-            const size_t room = bytes - offset - offsetof(FILE_NOTIFY_INFORMATION, FileName);
+            const size_t room = bytes - offset - header;
             const size_t length = std::min<size_t>(record->FileNameLength, room) / sizeof(WCHAR);
             std::string relative = utf8(record->FileName, length);
             std::replace(relative.begin(), relative.end(), '\\', '/');

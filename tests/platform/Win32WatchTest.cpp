@@ -195,6 +195,15 @@ TEST_F(Win32WatchTest, WhatEditorsDoComesAsTheLastThingSeenOfEachFile) {
              fs::rename(scratch.file("tone.wav"), pathOf("tone.wav"));
          },
          {{"tone.wav", ChangeKind::Modified}}, true, {}},
+        // A one-letter name makes a record shorter than the record's struct.
+        {"a directory moved in from outside, with its files", [] {},
+         [&] {
+             fs::create_directories(scratch.file("d/e"));
+             std::ofstream(scratch.file("d/tone.wav")) << "RIFF";
+             std::ofstream(scratch.file("d/e/x")) << "RIFF";
+             fs::rename(scratch.file("d"), pathOf("d"));
+         },
+         {{"d/tone.wav", ChangeKind::Modified}, {"d/e/x", ChangeKind::Modified}}, true, {"d", "d/e"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
