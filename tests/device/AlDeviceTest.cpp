@@ -8,7 +8,9 @@
 #include <AL/alc.h>
 #include <AL/alext.h>
 #include <sndfile.h>
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 #include <csignal>
 
@@ -302,7 +304,11 @@ TEST_F(DeviceTest, EveryFormatLoadsAndStreams) {
         Format format;
         int channels;
     } files[] = {{"f.wav", Format::Wav, 2}, {"f.flac", Format::Flac, 1}, {"f.ogg", Format::Ogg, 2},
-                 {"f.opus", Format::Opus, 1}, {"f.mp3", Format::Mp3, 1}};
+                 {"f.opus", Format::Opus, 1},
+#ifndef _WIN32  // the Windows build's libsndfile has no MP3 (no mpg123 or LAME there)
+                 {"f.mp3", Format::Mp3, 1}
+#endif
+    };
     for (const auto& file : files) {
         const std::string path = tone(file.name, 1.0, file.channels, file.format, 48000);
         for (bool streaming : {false, true}) {
@@ -555,6 +561,7 @@ TEST(DeviceOutputs, TheNullOutputStreamsInRealTimeWhileTheGameChangesTheEffect) 
     device.uninitialize();
 }
 
+#ifndef _WIN32  // Windows has no limit of a file's size to set
 // A WAV output whose file stops taking samples mid-run (here: the process
 // may write no more than 32 KiB into a file) is reported lost; the mix goes
 // on unheard and every call is still accepted.
@@ -597,6 +604,7 @@ TEST(DeviceOutputs, AnOutputLostMidRunIsReportedAndCallsGoOn) {
     EXPECT_EQ(records[1].kind, debug::Kind::Warning);
     EXPECT_THAT(records[1].text, testing::HasSubstr(": the output was lost: "));
 }
+#endif
 
 // A thread that drives an effect (as the music worker does) and ends only
 // after the device has closed must not keep the mixer alive: the leak check
