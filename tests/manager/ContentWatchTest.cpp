@@ -387,8 +387,7 @@ TEST_F(ContentWatchTest, AVimLikeSaveAppliesTheSaveOnceAndNothingElse) {
         tree.remove("/Configs/Sounds/4913");
         tree.write("/Maps/4913", "");
         tree.remove("/Maps/4913");
-        std::filesystem::copy_file(tree.pathOf(effectsPath), tree.pathOf(effectsPath + "~"),
-                                   std::filesystem::copy_options::overwrite_existing);
+        tree.write(effectsPath + "~", testsupport::readWholeFile(tree.pathOf(effectsPath)));
         tree.write("/Configs/Sounds/.Effects.snd.tmp", text);
         std::filesystem::rename(tree.pathOf("/Configs/Sounds/.Effects.snd.tmp"), tree.pathOf(effectsPath));
         sync();
@@ -695,7 +694,8 @@ TEST_F(ContentWatchTest, AFileStillBeingWrittenIsAppliedOnlyWhole) {
 }
 
 // A host's resource manager over the library's own that replaces a file
-// right after it is first opened: an editor saving again while the watch
+// right after it is first read (its stream closed: Windows refuses to
+// replace a file that is open): an editor saving again while the watch
 // checks the last save.
 class RacingResources : public ResourceManager {
 public:
@@ -703,10 +703,13 @@ public:
         : own(own), path(std::move(path)), race(std::move(race)) {}
     ResourceStream* openStream(const char* p) override {
         ResourceStream* stream = own->openStream(p);
-        if (race && path == p) std::exchange(race, nullptr)();
+        if (race && !first && path == p) first = stream;
         return stream;
     }
-    void closeStream(ResourceStream* stream) override { own->closeStream(stream); }
+    void closeStream(ResourceStream* stream) override {
+        own->closeStream(stream);
+        if (race && stream && stream == first) std::exchange(race, nullptr)();
+    }
     int notFound(const char* p) override { return own->notFound(p); }
     void lock() override { own->lock(); }
     void unlock() override { own->unlock(); }
@@ -720,6 +723,7 @@ private:
     ResourceManager* own;
     std::string path;
     std::function<void()> race;
+    ResourceStream* first = nullptr;
 };
 
 // The bytes applied are the bytes checked: a sample replaced by a broken
