@@ -1,7 +1,9 @@
 // The file watch over ReadDirectoryChangesW: one directory handle per
 // watched root, read with bWatchSubtree set, so every directory below it,
 // including those created later, is covered by the one handle. wait() waits
-// on the roots' overlapped events and a stop event together.
+// on the roots' overlapped events and a stop event together, and gathers
+// every read that is ready into one Changes (a read returns what the system
+// has queued, which may be a part of a save).
 //
 // What a record says of a file: FILE_ACTION_ADDED and FILE_ACTION_MODIFIED
 // are Modified (the system never says when a writer closes the file, so
@@ -14,8 +16,9 @@
 // was renamed into place), a directory's own time changes and its removal
 // are not reported. A full buffer (the system's "too many changes", zero
 // bytes returned) is a notice, and every file of that tree counts as
-// Modified. A root whose read ends in an error is no longer watched: gone
-// ("went away", as the system says of a removed directory) or refused.
+// Modified. A root whose read ends in an error is no longer watched: the
+// notice says it went away when it is no longer there, else that its watch
+// failed and why.
 // The handle keeps the root open, so its parent cannot be removed while it
 // is watched.
 //
@@ -203,7 +206,9 @@ public:
             root->buffer.resize(bufferBytes / sizeof(DWORD));
             if (!read(*root)) return refuse(*root, GetLastError());
             // Listed once the read is under way: a directory made meanwhile
-            // is found by the listing or comes as a record, or both.
+            // is found by the listing or comes as a record, or both. (Wine
+            // also watches a subtree's existing directories only once they
+            // are opened, as the listing does.)
             listTree(*root, "", nullptr);
             roots.push_back(std::move(root));
             return AddResult::Watched;
