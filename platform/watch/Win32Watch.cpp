@@ -338,7 +338,9 @@ private:
     void listTree(Root& root, const std::string& relative, const Found* add) {
         std::vector<std::string> subdirectories;
         WIN32_FIND_DATAW entry;
-        const HANDLE find = FindFirstFileW((root.systemPath(relative) + L"\\*").c_str(), &entry);
+        std::wstring pattern = root.systemPath(relative);
+        pattern += pattern.back() == L'\\' || pattern.back() == L'/' ? L"*" : L"\\*";  // "C:/" is a drive's root
+        const HANDLE find = FindFirstFileW(pattern.c_str(), &entry);
         if (find == INVALID_HANDLE_VALUE) return;
         do {
             const std::wstring name = entry.cFileName;
