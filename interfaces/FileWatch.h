@@ -62,7 +62,7 @@ public:
     virtual bool completesOnQuiet() const = 0;
 };
 
-// The system's watch (inotify). maxDirectories > 0 caps the directories it
+// The system's watch (inotify; ReadDirectoryChangesW on Windows). maxDirectories > 0 caps the directories it
 // watches below the system's own limit (tests of the limit).
 ZULSOUND_API std::unique_ptr<FileWatch> createFileWatch(size_t maxDirectories = 0);
 
