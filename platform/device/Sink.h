@@ -1,9 +1,10 @@
 #pragma once
 // Where the device's own thread puts each mixed period: the system's sound
 // server (PulseAudio) or sound card (ALSA), on Windows the audio engine
-// (WASAPI), a WAV file, or nothing (the null output). The mixer always renders through OpenAL Soft's loopback device on
-// the device's thread; a sink only takes the finished period, so the live
-// and the rendered mix are one code path.
+// (WASAPI), a WAV file, or nothing (the null output). The mixer always
+// renders through OpenAL Soft's loopback device on the device's thread; a
+// sink only takes the finished period, so the live and the rendered mix are
+// one code path.
 //
 // The mixer's format is fixed for a device's life (interleaved stereo
 // 32-bit floats at the settings' rate); a sink that opens on hardware or a
@@ -80,14 +81,13 @@ std::unique_ptr<Sink> openWasapiSink(uint32_t rate, uint32_t bufferFrames, std::
 std::unique_ptr<Sink> openAlsaSink(uint32_t rate, uint32_t bufferFrames, std::string* why);
 // The system's output: the sound server, else the sound card (on Windows:
 // the WASAPI output, an engine that does not answer counting as a hung
-// server). `why` gathers
-// both reasons when neither opens. A server that takes connections but does
-// not answer keeps the card (its own, most likely) out of reach: ALSA is
-// then not tried (its "default" may itself be that server, with no limit on
-// the wait). With `trustRecentHang`, a server found hung less than
-// outputPatience ago is taken as still hung without trying again (the
-// listing and the start of a device right after a lost output; the same
-// server, as PULSE_SERVER names it).
+// server). `why` gathers both reasons when neither opens. A server that
+// takes connections but does not answer keeps the card (its own, most
+// likely) out of reach: ALSA is then not tried (its "default" may itself be
+// that server, with no limit on the wait). With `trustRecentHang`, a server
+// found hung less than outputPatience ago is taken as still hung without
+// trying again (the listing and the start of a device right after a lost
+// output; the same server, as PULSE_SERVER names it).
 std::unique_ptr<Sink> openSystemSink(uint32_t rate, uint32_t bufferFrames, std::string* why,
                                      bool trustRecentHang = false);
 
