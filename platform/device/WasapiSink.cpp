@@ -152,6 +152,8 @@ struct Stream {
     IMMDevice* device = nullptr;
     IAudioClient* client = nullptr;
     IAudioRenderClient* render = nullptr;
+    IAudioClock* clock = nullptr;
+    UINT64 clockFrequency = 0;  // the clock's units a second
     DefaultWatch* watch = nullptr;
     bool watching = false;
     HANDLE wake = nullptr;
@@ -162,6 +164,7 @@ struct Stream {
         if (watching) devices->UnregisterEndpointNotificationCallback(watch);
         release(watch);
         release(render);
+        release(clock);
         if (client) client->Stop();
         release(client);
         release(device);
@@ -214,6 +217,11 @@ struct Stream {
         if (FAILED(result)) return fail(why, "the stream does not open (" + describe(result) + ")");
         REFERENCE_TIME engine = 0;
         if (SUCCEEDED(client->GetStreamLatency(&engine))) engineLatency = double(engine) / 1e7;
+        // The stream's clock tells what was played (heard), past the
+        // engine's own buffers; without it latency() counts the buffer.
+        if (FAILED(client->GetService(__uuidof(IAudioClock), reinterpret_cast<void**>(&clock))) ||
+            FAILED(clock->GetFrequency(&clockFrequency)) || clockFrequency == 0)
+            release(clock);
 
         // Watching the default from here on: a change while the stream
         // starts is seen by the first write.
@@ -304,6 +312,7 @@ public:
                 if (FAILED(result)) return lose(describe(result));
                 samples += size_t(n) * 2;
                 frames -= n;
+                written += n;
                 played = true;
                 lastTaken = Clock::now();
                 continue;
@@ -322,7 +331,13 @@ public:
         comOnThisThread();
         UINT32 padding = 0;
         if (FAILED(stream->client->GetCurrentPadding(&padding))) return 0.0;
-        return double(padding) / rate + stream->engineLatency;
+        const double queued = double(padding) / rate + stream->engineLatency;
+        // What was handed over less what the clock says was played: the
+        // whole way to the ear, where the engine holds more than its buffer.
+        UINT64 position = 0;
+        if (!stream->clock || FAILED(stream->clock->GetPosition(&position, nullptr))) return queued;
+        const double ahead = double(written) / rate - double(position) / double(stream->clockFrequency);
+        return std::max(ahead, queued);
     }
     std::string name() const override { return "wasapi"; }
     std::string failure() const override { return why; }
@@ -344,6 +359,7 @@ private:
 
     std::unique_ptr<Stream> stream;
     uint32_t rate;
+    uint64_t written = 0;  // frames handed over
     bool played = false;  // something was written: an empty buffer is a dry engine from now on
     std::atomic<uint64_t> dry{0};
     std::string why;
