@@ -53,13 +53,36 @@ using Clock = std::chrono::steady_clock;
 constexpr GUID floatSamples = {0x00000003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
 constexpr std::chrono::milliseconds waitStep{100};
 
+// Whether the process is ending: the library's statics are being
+// destroyed, every other thread is gone (the engine's too). Then neither a
+// new thread nor a call into the engine is wise, and what is left is the
+// system's to clean up.
+bool processEnding() {
+    using Query = BOOLEAN(WINAPI*)();
+    static const Query query = reinterpret_cast<Query>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlDllShutdownInProgress")));
+    return query && query();
+}
+
+// A thread that may outlive its waiter runs the library's code: the library
+// stays loaded from the first one on (a FreeLibrary would pull the code
+// from under it).
+void keepLibraryLoaded() {
+    static const bool pinned = [] {
+        HMODULE self = nullptr;
+        return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                                  reinterpret_cast<LPCWSTR>(&keepLibraryLoaded), &self) != 0;
+    }();
+    (void)pinned;
+}
+
 // The multithreaded apartment for the calling thread, for the thread's
 // life.
 class ComOnThread {
 public:
     ComOnThread() : joined(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {}
     ~ComOnThread() {
-        if (joined) CoUninitialize();
+        if (joined && !processEnding()) CoUninitialize();
     }
     ComOnThread(const ComOnThread&) = delete;
     ComOnThread& operator=(const ComOnThread&) = delete;
@@ -249,6 +272,8 @@ bool runBounded(std::function<void()> work, Clock::time_point until, bool* ran =
         bool done = false;
     };
     if (ran) *ran = false;
+    if (processEnding()) return false;
+    keepLibraryLoaded();
     try {
         auto done = std::make_shared<Done>();
         std::thread([done, work = std::move(work)] {
@@ -281,7 +306,10 @@ public:
     ~WasapiSink() override {
         // Closing may wait on the engine (it stops the stream); it is given
         // outputPatience, then finishes alone.
+        // At the process's end (a sink parked until then) the system
+        // cleans up after the process.
         Stream* closing = stream.release();
+        if (processEnding()) return;
         bool ran = false;
         runBounded([closing] { delete closing; }, Clock::now() + outputPatience, &ran);
         if (!ran) delete closing;  // no thread to spare: closed here
