@@ -305,9 +305,8 @@ public:
     WasapiSink(std::unique_ptr<Stream> opened, uint32_t r) : stream(std::move(opened)), rate(r) {}
     ~WasapiSink() override {
         // Closing may wait on the engine (it stops the stream); it is given
-        // outputPatience, then finishes alone.
-        // At the process's end (a sink parked until then) the system
-        // cleans up after the process.
+        // outputPatience, then finishes alone. At the process's end (a sink
+        // parked until then) the system cleans up after the process.
         Stream* closing = stream.release();
         if (processEnding()) return;
         bool ran = false;
