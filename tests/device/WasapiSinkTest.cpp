@@ -169,6 +169,21 @@ TEST_F(WasapiSink, TakesTheMixAtTheMixersRate) {
     }
 }
 
+// A period handed over after the buffer played out is counted; the stream
+// plays on.
+TEST_F(WasapiSink, CountsThePeriodsHandedOverLate) {
+    auto sink = open();
+    ASSERT_TRUE(sink);
+    EXPECT_EQ(play(*sink, 0.3), framesFor(0.3));
+    const uint64_t before = sink->underflows();
+    // Three times the buffer (85 ms of frames, and the engine's own) with
+    // nothing handed over: the engine has run dry whatever the machine does.
+    Sleep(3 * buffer * 1000 / mixRate);
+    EXPECT_EQ(play(*sink, 0.3), framesFor(0.3)) << sink->failure();
+    EXPECT_GE(sink->underflows(), before + 1);
+    EXPECT_TRUE(sink->alive());
+}
+
 TEST_F(WasapiSink, IsHeardAtTheServer) {
     auto sink = open();
     ASSERT_TRUE(sink);
