@@ -18,7 +18,7 @@ clicks = sys.argv[2] if len(sys.argv) > 2 else "10"
 rate = 48000
 work = tempfile.mkdtemp(prefix="wasapi-latency-")
 server = os.path.join(work, "server")
-subprocess.run(["sh", os.path.join(here, "wasapi_server.sh"), "setup", server], check=True)
+subprocess.run(["bash", os.path.join(here, "wasapi_server.sh"), "setup", server], check=True)
 env = dict(os.environ, PULSE_SERVER="unix:" + server + "/native", WINEDEBUG="-all")
 heard = []
 try:
@@ -52,7 +52,7 @@ try:
     parec.terminate()
     listener.join()
 finally:
-    subprocess.run(["sh", os.path.join(here, "wasapi_server.sh"), "cleanup", server])
+    subprocess.run(["bash", os.path.join(here, "wasapi_server.sh"), "cleanup", server])
 handed = [(float(line.split()[1]), float(line.split()[3])) for line in run.stdout.splitlines() if line.startswith("click")]
 if not handed:
     sys.exit("the program played nothing: " + run.stdout + run.stderr)

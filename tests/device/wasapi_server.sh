@@ -1,4 +1,4 @@
-#!/bin/sh
+#!/bin/bash
 # A PulseAudio server of the Windows output tests' own, driven from the
 # host: Wine's PulseAudio driver plays on whatever server PULSE_SERVER
 # names when the test starts, and the test, a Windows program, cannot start
@@ -95,7 +95,14 @@ case $action in
         rm -rf "$dir"
         mkdir -p "$dir"
         start || { cat "$dir/server.log" "$dir"/daemon.log* 2>/dev/null; exit 1; }
-        watch </dev/null >/dev/null 2>&1 &
+        # The watcher outlives this script: it keeps no descriptor of the
+        # caller's (ctest waits for its pipes to close, whoever holds them).
+        (
+            for fd in $(ls /proc/self/fd); do
+                [ "$fd" -gt 2 ] && eval "exec $fd>&-" 2>/dev/null
+            done
+            watch
+        ) </dev/null >/dev/null 2>&1 &
         echo $! >"$dir/watcher.pid"
         ;;
     cleanup)
