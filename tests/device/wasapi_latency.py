@@ -56,11 +56,11 @@ finally:
 handed = [(float(line.split()[1]), float(line.split()[3])) for line in run.stdout.splitlines() if line.startswith("click")]
 if not handed:
     sys.exit("the program played nothing: " + run.stdout + run.stderr)
-delays = []
-for at, reported in handed:
-    later = [h for h in heard if h > at - 0.05]
-    if later:
-        delays.append((later[0] - at, reported))
+if len(heard) != len(handed):
+    sys.exit("%d clicks handed over, %d heard: no pairing" % (len(handed), len(heard)))
+# The n-th click heard is the n-th handed over (the latency may well exceed
+# the half second between clicks).
+delays = [(h - at, reported) for (at, reported), h in zip(handed, heard)]
 for delay, reported in delays:
     print("heard %.1f ms after it was handed over (the sink reported %.1f ms)" % (delay * 1e3, reported * 1e3))
 if delays:
