@@ -15,7 +15,6 @@
 // --render the hand-pumped loopback output is mixed in step with the frames,
 // as fast as the machine allows, into a 16-bit WAV file that is the same, bit
 // for bit, for the same script, content and seed.
-#include <unistd.h>
 
 #include <atomic>
 #include <cmath>
@@ -37,6 +36,7 @@
 #include "sandbox/demo/Script.h"
 #include "sandbox/demo/Session.h"
 #include "sandbox/demo/Setup.h"
+#include "sandbox/system/Process.h"
 
 #ifndef ZULSOUND_CONTENT_DIR
 #define ZULSOUND_CONTENT_DIR "content"
@@ -47,15 +47,6 @@ namespace {
 std::atomic<bool> interrupted{false};
 
 void onInterrupt(int) { interrupted.store(true); }
-
-size_t countThreads() {
-    std::error_code error;
-    size_t threads = 0;
-    for (auto it = std::filesystem::directory_iterator("/proc/self/task", error);
-         !error && it != std::filesystem::directory_iterator(); it.increment(error))
-        ++threads;
-    return threads;
-}
 
 int usage() {
     std::cerr << "usage: zsdemo [--content DIR|ZIP] [--script FILE] [--render FILE.wav]\n"
@@ -75,10 +66,10 @@ int main(int argc, char** argv) {
     // first thread): what counts is that the library's threads are gone at
     // the end.
     std::thread([] {}).join();
-    const size_t threadsAtStart = countThreads();
+    const size_t threadsAtStart = sandboxsystem::threadCount();
     std::string content = ZULSOUND_CONTENT_DIR, scriptPath, render, output, pictures, saveDir, map = "/valley.cfg";
     uint32_t seed = 1;
-    bool progress = isatty(STDOUT_FILENO);
+    bool progress = sandboxsystem::outputIsTerminal();
     bool watch = false;
     for (int k = 1; k < argc; ++k) {
         const std::string arg = argv[k];
@@ -114,7 +105,7 @@ int main(int argc, char** argv) {
     const zsdemo::Script script = zsdemo::parseScript(text.str());
     for (const auto& m : script.messages) std::cerr << "zsdemo: " << scriptPath << ": " << m.format() << "; skipped\n";
 
-    if (saveDir.empty()) saveDir = (fs::temp_directory_path() / ("zsdemo-" + std::to_string(getpid()))).string();
+    if (saveDir.empty()) saveDir = (fs::temp_directory_path() / ("zsdemo-" + std::to_string(sandboxsystem::processId()))).string();
     zsdemo::SetupOptions setupOptions;
     setupOptions.content = content;
     setupOptions.saveDirectory = saveDir;
@@ -205,6 +196,6 @@ int main(int argc, char** argv) {
     }
     setup.reset();
     // Every thread the library started has ended by now.
-    std::cout << "zsdemo: threads at exit: " << countThreads() << ", at start: " << threadsAtStart << "\n";
+    std::cout << "zsdemo: threads at exit: " << sandboxsystem::threadCount() << ", at start: " << threadsAtStart << "\n";
     return ok ? 0 : 1;
 }

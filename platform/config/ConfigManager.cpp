@@ -3,9 +3,6 @@
 // the whole text parsed; a write builds the whole text first and writes it
 // through a temporary file renamed over the target, so a failure never
 // leaves a half-written file behind.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -17,6 +14,7 @@
 #include "interfaces/Debug.h"
 #include "interfaces/Resource.h"
 #include "platform/config/ConfigText.h"
+#include "platform/files/DiskFile.h"
 
 namespace configmanager {
 namespace {
@@ -109,18 +107,21 @@ bool ConfigManager::readFile(const std::string& path) {
 }
 
 bool ConfigManager::readPlainFile(const std::string& filePath) {
-    std::ifstream in(filePath, std::ios::binary);
-    if (!in) {
+    diskfile::ReadFile in;
+    if (!in.open(filePath)) {
         channel().post(debug::Error(DEBUG_CONTEXT) << "failed to read " << filePath << ": cannot open");
         return false;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) {
+    std::string text;
+    char block[16384];
+    long n;
+    while ((n = in.readAt(block, sizeof block, static_cast<long>(text.size()))) > 0)
+        text.append(block, static_cast<size_t>(n));
+    if (n < 0) {
         channel().post(debug::Error(DEBUG_CONTEXT) << "failed to read " << filePath << ": read error");
         return false;
     }
-    return readText(text.str(), filePath);
+    return readText(text, filePath);
 }
 
 bool ConfigManager::writeText(std::string* text) const {
@@ -134,39 +135,6 @@ bool ConfigManager::writeText(std::string* text) const {
     return true;
 }
 
-namespace {
-
-// Writes all of `text` to a new file; false with errno set on a failure.
-bool writeWholeFile(const std::string& path, const std::string& text) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    const char* data = text.data();
-    size_t left = text.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, data, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            const int saved = errno;
-            ::close(fd);
-            errno = saved;
-            return false;
-        }
-        data += n;
-        left -= static_cast<size_t>(n);
-    }
-    // On disk before the rename makes it the file, so a crash leaves either
-    // the old file or the whole new one.
-    if (::fsync(fd) != 0) {
-        const int saved = errno;
-        ::close(fd);
-        errno = saved;
-        return false;
-    }
-    return ::close(fd) == 0;
-}
-
-}  // namespace
-
 bool ConfigManager::writePlainFile(const std::string& filePath) const {
     std::string text;
     if (!writeText(&text)) {
@@ -174,16 +142,17 @@ bool ConfigManager::writePlainFile(const std::string& filePath) const {
         return false;
     }
     const std::string temporary = filePath + ".tmp";
-    if (!writeWholeFile(temporary, text)) {
+    std::string why;
+    if (!diskfile::writeDurably(temporary, text.data(), text.size(), &why)) {
         channel().post(debug::Error(DEBUG_CONTEXT) << "failed to write " << filePath << ": cannot write "
-                                                   << temporary << ": " << std::strerror(errno));
-        std::remove(temporary.c_str());
+                                                   << temporary << ": " << why);
+        diskfile::removeFile(temporary);
         return false;
     }
-    if (std::rename(temporary.c_str(), filePath.c_str()) != 0) {
+    if (!diskfile::replaceFile(temporary, filePath, &why)) {
         channel().post(debug::Error(DEBUG_CONTEXT) << "failed to write " << filePath << ": cannot replace it: "
-                                                   << std::strerror(errno));
-        std::remove(temporary.c_str());
+                                                   << why);
+        diskfile::removeFile(temporary);
         return false;
     }
     return true;

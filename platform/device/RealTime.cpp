@@ -17,40 +17,23 @@
 #include <AL/alc.h>
 #include <AL/alext.h>
 
-#include <pthread.h>
-#include <sched.h>
-
 #include <chrono>
 #include <system_error>
 
 #include "platform/device/DeviceLog.h"
 
 #include "platform/device/AlInternal.h"
+#include "platform/device/DevicePriority.h"
 
 namespace aldevice {
 
-namespace {
-
-// The thread asks for a low real-time priority, as the sound server's own
-// threads do: on a busy machine an ordinary thread may wait longer than the
-// sink's buffer lasts, which is heard as a gap. It is safe because the
-// thread never spins (it blocks on the sink or on the clock every period).
-// Without the right (an ordinary user without an rtprio limit) it stays an
-// ordinary thread.
-void askRealTimePriority() {
-    sched_param param{};
-    param.sched_priority = sched_get_priority_min(SCHED_FIFO) + 2;
-    pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
-}
-
-}  // namespace
 
 void AlDevice::runRealTime(uint32_t openRate, std::promise<std::string>& opened) {
     using Clock = std::chrono::steady_clock;
     // First the priority, then the output: the threads of the sound
     // server's client library, started by the open, inherit it, and they
     // too must run for the output to be fed in time.
-    askRealTimePriority();
+    raiseDeviceThreadPriority(nullptr);
     std::vector<float> fadeFrom;  // a tail's last period, faded out under this mixer's first
     if (wantsSystem) {
         if (std::shared_ptr<MixerTail> tail = takeTail(openRate)) {

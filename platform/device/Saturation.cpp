@@ -1,5 +1,11 @@
 #include "platform/device/Saturation.h"
 
+#ifdef _WIN32
+// libsndfile's wide-path open, so a path with non-ASCII characters works.
+#include <windows.h>
+#define ENABLE_SNDFILE_WINDOWS_PROTOTYPES 1
+#include "platform/files/WidePath.h"
+#endif
 #include <sndfile.h>
 
 namespace aldevice {
@@ -21,7 +27,11 @@ void* openSaturatingWav(const std::string& path, uint32_t rate) {
     info.samplerate = static_cast<int>(rate);
     info.channels = 2;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+#ifdef _WIN32
+    SNDFILE* file = sf_wchar_open(widepath::toWide(path).c_str(), SFM_WRITE, &info);
+#else
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+#endif
     if (file) saturateWhenWriting(file);  // floats past full scale become full scale, never wrap
     return file;
 }

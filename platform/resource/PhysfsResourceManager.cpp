@@ -21,14 +21,11 @@
 #include <string>
 #include <unordered_map>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <physfs.h>
 
 #include "interfaces/Debug.h"
 #include "interfaces/Resource.h"
+#include "platform/files/DiskFile.h"
 
 namespace {
 
@@ -88,17 +85,17 @@ private:
 // at a time).
 class FileStream : public ResourceStream {
 public:
-    FileStream(int d, std::string p) : fd(d), path(std::move(p)) {}
-    ~FileStream() override { ::close(fd); }
+    explicit FileStream(std::string p) : path(std::move(p)) {}
+    diskfile::ReadFile file;
 
     long seek(int origin, long offset) override {
         long base = 0;
         if (origin == Current) {
             base = at;
         } else if (origin == End) {
-            struct stat st;
-            if (::fstat(fd, &st) != 0) return -1;
-            base = static_cast<long>(st.st_size);
+            const long long size = file.size();
+            if (size < 0) return -1;
+            base = static_cast<long>(size);
         } else if (origin != Begin) {
             return -1;
         }
@@ -145,15 +142,8 @@ public:
 private:
     static constexpr long aheadBytes = 32 * 1024;
 
-    long readAt(char* to, long size, long from) const {
-        ssize_t n;
-        do {
-            n = ::pread(fd, to, static_cast<size_t>(size), static_cast<off_t>(from));
-        } while (n < 0 && errno == EINTR);
-        return static_cast<long>(n);
-    }
+    long readAt(char* to, long size, long from) const { return file.readAt(to, size, from); }
 
-    int fd;
     std::string path;
     long at = 0;
     std::unique_ptr<char[]> ahead;  // the read-ahead: aheadLength bytes of the file from aheadAt
@@ -178,9 +168,6 @@ bool plainPath(const std::string& path) {
     return path.find_first_of(":\\") == std::string::npos;
 }
 
-bool regularFile(const std::string& file, struct stat* st) {
-    return ::lstat(file.c_str(), st) == 0 && S_ISREG(st->st_mode);
-}
 
 // A pinned resource: bytes held in memory, kept alive by the stream.
 class BytesStream : public ResourceStream {
@@ -264,8 +251,7 @@ public:
         if (onDisk) {
             auto known = onDisk->find(p);
             if (known != onDisk->end()) {
-                struct stat st;
-                if (regularFile(known->second, &st)) return 0;
+                if (diskfile::isRegularFile(known->second)) return 0;
                 onDisk->erase(known);  // gone, or no longer a plain file: PhysicsFS says what there is now
             }
         }
@@ -378,20 +364,8 @@ private:
         if (!onDisk) return nullptr;
         auto known = onDisk->find(p);
         if (known == onDisk->end()) return nullptr;
-        int fd;
-        do {
-            fd = ::open(known->second.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-        } while (fd < 0 && errno == EINTR);
-        struct stat st;
-        if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-            try {
-                return new FileStream(fd, path);
-            } catch (...) {
-                ::close(fd);  // out of memory: the caller sees the refusal, the file is not left open
-                throw;
-            }
-        }
-        if (fd >= 0) ::close(fd);
+        auto stream = std::make_unique<FileStream>(path);
+        if (stream->file.open(known->second)) return stream.release();
         onDisk->erase(known);
         return nullptr;
     }
@@ -420,8 +394,8 @@ private:
         file += p.substr(point.size());
         // An archive's "file" is no file on disk; the size tells a file that
         // is not the one PhysicsFS found.
-        struct stat st;
-        if (!regularFile(file, &st) || static_cast<PHYSFS_sint64>(st.st_size) != found.filesize) return false;
+        const long long size = diskfile::regularFileSize(file);
+        if (size < 0 || static_cast<PHYSFS_sint64>(size) != found.filesize) return false;
         if (!onDisk) onDisk = std::make_unique<Files>();
         (*onDisk)[p] = std::move(file);
         return true;

@@ -399,11 +399,11 @@ TEST(DeviceLoudness, TheDeviceMetersExactlyWhatItMixes) {
     device.uninitialize();
     EXPECT_DOUBLE_EQ(device.loudness().integrated, own.snapshot().integrated);  // kept for the end-of-run line
 
-    setenv("ZULSOUND_LOUDNESS_METER", "off", 1);
+    testsupport::setEnvironment("ZULSOUND_LOUDNESS_METER", "off");
     device.initialize();
     device.render(out.data(), period);
     EXPECT_FALSE(device.loudness().metered);
     EXPECT_THAT(testsupport::infoOf(device), testing::Contains("Loudness: not measured (the meter is off)"));
     device.uninitialize();
-    unsetenv("ZULSOUND_LOUDNESS_METER");
+    testsupport::setEnvironment("ZULSOUND_LOUDNESS_METER", nullptr);
 }

@@ -142,11 +142,18 @@ TEST(Resources, AFileFoundBeforeReadsAsItIsOnDiskNow) {
     EXPECT_EQ(theResourceManager->openStream("/Sounds/b.wav"), nullptr);
     EXPECT_EQ(capture.count("failed to open /Sounds/b.wav: not a file"), 1u);
 
-    // Links inside the content are not followed, however the file was found.
+    // Links inside the content are not followed, however the file was found
+    // (where the system lets a program make a link: Wine does not).
     tree.remove("/Sounds/c.wav");
-    std::filesystem::create_symlink(tree.pathOf("/Sounds/target.wav"), tree.pathOf("/Sounds/c.wav"));
-    EXPECT_NE(theResourceManager->notFound("/Sounds/c.wav"), 0);
-    EXPECT_EQ(theResourceManager->openStream("/Sounds/c.wav"), nullptr);
+    std::error_code linking;
+    std::filesystem::create_symlink(tree.pathOf("/Sounds/target.wav"), tree.pathOf("/Sounds/c.wav"), linking);
+    if (!linking) {
+        EXPECT_NE(theResourceManager->notFound("/Sounds/c.wav"), 0);
+        EXPECT_EQ(theResourceManager->openStream("/Sounds/c.wav"), nullptr);
+    }
+#ifndef _WIN32
+    EXPECT_FALSE(linking) << linking.message();
+#endif
 }
 
 // Only the first mount's files are opened by name: one that a later mount

@@ -1,6 +1,8 @@
 #include "tests/support/ResourceTree.h"
 
 #include <cstdint>
+#include <cstdio>
+#include <random>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -15,12 +17,19 @@ namespace fs = std::filesystem;
 namespace testsupport {
 namespace {
 
+// A new directory of the test's own below the system's temporary one
+// (created, not found: a name taken by another test is skipped).
 std::string makeTemporary() {
-    std::string pattern = (fs::temp_directory_path() / "zulsound-test-XXXXXX").string();
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (!mkdtemp(buffer.data())) throw std::runtime_error("mkdtemp failed");
-    return buffer.data();
+    std::random_device entropy;
+    std::mt19937_64 names((uint64_t(entropy()) << 32) ^ entropy());
+    const fs::path base = fs::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[40];
+        std::snprintf(name, sizeof name, "zulsound-test-%016llx", static_cast<unsigned long long>(names()));
+        std::error_code error;
+        if (fs::create_directory(base / name, error)) return (base / name).generic_string();
+    }
+    throw std::runtime_error("no temporary directory could be made");
 }
 
 uint32_t crc32(const std::string& data) {
@@ -118,6 +127,15 @@ TemporaryDirectory::TemporaryDirectory() : directory(makeTemporary()) {}
 TemporaryDirectory::~TemporaryDirectory() {
     std::error_code ignored;
     fs::remove_all(directory, ignored);
+}
+
+void setEnvironment(const char* name, const char* value) {
+#ifdef _WIN32
+    _putenv_s(name, value ? value : "");
+#else
+    if (value) setenv(name, value, 1);
+    else unsetenv(name);
+#endif
 }
 
 }  // namespace testsupport

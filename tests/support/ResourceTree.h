@@ -44,4 +44,8 @@ private:
 
 std::string readWholeFile(const std::string& path);
 
+// Sets (or with a null value removes) an environment variable of the test
+// process, on either system.
+void setEnvironment(const char* name, const char* value);
+
 }  // namespace testsupport
