@@ -202,7 +202,8 @@ public:
     /// then to "default".
     static void setOutput(const std::string& setting);
     /// Where the library's own device plays now: "pulseaudio" (the sound
-    /// server), "alsa" (the sound card), "null", "wav:PATH", "loopback",
+    /// server), "alsa" (the sound card), "wasapi" (Windows' default output
+    /// device), "null", "wav:PATH", "loopback",
     /// "disconnected" (the system's output was lost and is looked for every
     /// second), or "" when no device of the library is initialised. The
     /// device also logs one line on the "SoundDevice" channel naming the

@@ -125,7 +125,7 @@ public:
     // under-flows, the card's xruns), counted from initialize. 0 on the
     // other outputs. Any thread.
     uint64_t latePeriods();
-    // The sink the mix goes to now ("pulseaudio", "alsa", "null",
+    // The sink the mix goes to now ("pulseaudio", "alsa", "wasapi", "null",
     // "wav:PATH"), "loopback", "disconnected" while a lost output is looked
     // for, or "" before initialize.
     std::string currentSink();

@@ -1,9 +1,10 @@
 #pragma once
 // Where the device's own thread puts each mixed period: the system's sound
-// server (PulseAudio) or sound card (ALSA), a WAV file, or nothing (the null
-// output). The mixer always renders through OpenAL Soft's loopback device on
-// the device's thread; a sink only takes the finished period, so the live
-// and the rendered mix are one code path.
+// server (PulseAudio) or sound card (ALSA), on Windows the audio engine
+// (WASAPI), a WAV file, or nothing (the null output). The mixer always
+// renders through OpenAL Soft's loopback device on the device's thread; a
+// sink only takes the finished period, so the live and the rendered mix are
+// one code path.
 //
 // The mixer's format is fixed for a device's life (interleaved stereo
 // 32-bit floats at the settings' rate); a sink that opens on hardware or a
@@ -44,7 +45,7 @@ public:
     // Seconds between a sample handed over now and its being heard (0 when
     // the sink cannot tell or plays to nobody).
     virtual double latency() = 0;
-    // "pulseaudio", "alsa", "null" or "wav:PATH".
+    // "pulseaudio", "alsa", "wasapi", "null" or "wav:PATH".
     virtual std::string name() const = 0;
     virtual std::string failure() const = 0;
     // How often the output ran dry since the sink opened (the server's
@@ -70,16 +71,23 @@ std::unique_ptr<Sink> openWavSink(const std::string& path, uint32_t rate, std::s
 // `bufferFrames` is the server-side buffer the sink keeps filled: the
 // output's latency, and how long a write usually waits.
 std::unique_ptr<Sink> openPulseSink(uint32_t rate, uint32_t bufferFrames, std::string* why, bool* hung = nullptr);
+// The Windows system output: a shared-mode WASAPI stream on the default
+// output device, lost when that device goes away or another becomes the
+// default (the device's retry then opens on the new one). Null (and *why
+// set) when there is no output device or the audio engine does not answer
+// within outputPatience (*hung is then set).
+std::unique_ptr<Sink> openWasapiSink(uint32_t rate, uint32_t bufferFrames, std::string* why, bool* hung = nullptr);
 // ALSA's "default" device, for a machine without a sound server.
 std::unique_ptr<Sink> openAlsaSink(uint32_t rate, uint32_t bufferFrames, std::string* why);
-// The system's output: the sound server, else the sound card. `why` gathers
-// both reasons when neither opens. A server that takes connections but does
-// not answer keeps the card (its own, most likely) out of reach: ALSA is
-// then not tried (its "default" may itself be that server, with no limit on
-// the wait). With `trustRecentHang`, a server found hung less than
-// outputPatience ago is taken as still hung without trying again (the
-// listing and the start of a device right after a lost output; the same
-// server, as PULSE_SERVER names it).
+// The system's output: the sound server, else the sound card (on Windows:
+// the WASAPI output, an engine that does not answer counting as a hung
+// server). `why` gathers both reasons when neither opens. A server that
+// takes connections but does not answer keeps the card (its own, most
+// likely) out of reach: ALSA is then not tried (its "default" may itself be
+// that server, with no limit on the wait). With `trustRecentHang`, a server
+// found hung less than outputPatience ago is taken as still hung without
+// trying again (the listing and the start of a device right after a lost
+// output; the same server, as PULSE_SERVER names it).
 std::unique_ptr<Sink> openSystemSink(uint32_t rate, uint32_t bufferFrames, std::string* why,
                                      bool trustRecentHang = false);
 
