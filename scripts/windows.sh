@@ -31,8 +31,9 @@ cmake --build --preset "$preset" -j "$(nproc)"
 # that each test process does not wait for a new one.
 export WINEPREFIX="$PWD/build/$preset/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY
+mkdir -p "$WINEPREFIX"
+wineserver -p 2>/dev/null || true  # one may already serve this prefix
 [ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1 || true
-wineserver -p
 wine cmd /c echo >/dev/null 2>&1 || true
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 ctest --preset "$preset" -j "$(nproc)"
