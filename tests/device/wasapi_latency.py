@@ -2,7 +2,7 @@
 """The Windows output's live latency under Wine, from a click handed over to
 its arrival at the monitor of a private PulseAudio server.
 
-    tests/device/wasapi_latency.py BUILD/tests/device/zulsound_wasapi_latency.exe [CLICKS]
+    tests/device/wasapi_latency.py BUILD/zulsound_wasapi_latency.exe [CLICKS]
 
 Starts a server (wasapi_server.sh), records its null sink's monitor with
 `parec --latency-msec=20`, runs the program under Wine on that server, and
