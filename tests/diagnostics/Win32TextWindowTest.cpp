@@ -44,7 +44,7 @@ public:
     }
     bool waitActions(int n) {
         std::unique_lock<std::mutex> guard(m);
-        return cv.wait_for(guard, 10s, [&] { return actions >= n; });
+        return cv.wait_for(guard, 60s, [&] { return actions >= n; });
     }
     void lines(int n) {
         std::vector<std::string> l;
@@ -151,7 +151,7 @@ SCROLLINFO bar(HWND window) {
 TEST(Win32TextWindow, DrawsAPageOnItsOwnThreadWithTheScrollBarAlong) {
     Running running("page window");
     running.content.lines(25);
-    ASSERT_TRUE(running.content.waitUntilShown(10s)) << running.reason;
+    ASSERT_TRUE(running.content.waitUntilShown(60s)) << running.reason;
     const HWND w = findWindow("page window");
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(GetWindowThreadProcessId(w, nullptr), running.runThread.load());
@@ -170,7 +170,7 @@ TEST(Win32TextWindow, DrawsAPageOnItsOwnThreadWithTheScrollBarAlong) {
 
     // Another thread's lines reach the screen through redraw().
     std::thread([&] { running.content.lines(3); }).join();
-    ASSERT_TRUE(running.content.waitUntilShown(10s));
+    ASSERT_TRUE(running.content.waitUntilShown(60s));
     s = shot(w);
     EXPECT_EQ(textRows(s), upTo(3));
     si = bar(w);
@@ -181,7 +181,7 @@ TEST(Win32TextWindow, DrawsAPageOnItsOwnThreadWithTheScrollBarAlong) {
 TEST(Win32TextWindow, ScrollBarWheelAndKeysScrollTheContent) {
     Running running("scroll window");
     running.content.lines(100);  // last first line 80
-    ASSERT_TRUE(running.content.waitUntilShown(10s)) << running.reason;
+    ASSERT_TRUE(running.content.waitUntilShown(60s)) << running.reason;
     const HWND w = findWindow("scroll window");
     ASSERT_NE(w, nullptr);
 
@@ -240,7 +240,7 @@ TEST(Win32TextWindow, ScrollBarWheelAndKeysScrollTheContent) {
         EXPECT_EQ(running.content.getFirstLine(), step.firstLine) << step.what;
     }
     // The thumb follows the content: the page last scrolled to is on screen.
-    ASSERT_TRUE(running.content.waitUntilShown(10s));
+    ASSERT_TRUE(running.content.waitUntilShown(60s));
     EXPECT_EQ(running.content.actionCount(), actions);
     EXPECT_EQ(bar(w).nPos, 2 * notchLines);
     EXPECT_EQ(textRows(shot(w)), upTo(20));
@@ -273,11 +273,11 @@ TEST(Win32TextWindow, TheLoopEndsByQuitFromAnyThreadOrTheCloseButton) {
         SCOPED_TRACE(c.how);
         Running running("ending window");
         running.content.lines(1);
-        ASSERT_TRUE(running.content.waitUntilShown(10s)) << running.reason;
+        ASSERT_TRUE(running.content.waitUntilShown(60s)) << running.reason;
         const HWND w = findWindow("ending window");
         ASSERT_NE(w, nullptr);
         c.end(running, w);
-        ASSERT_EQ(running.ending.wait_for(10s), std::future_status::ready);
+        ASSERT_EQ(running.ending.wait_for(60s), std::future_status::ready);
         EXPECT_EQ(running.ending.get(), c.ending);
         EXPECT_FALSE(IsWindow(w));
         running.content.lines(2);  // the content lives on without a window
@@ -291,8 +291,8 @@ TEST(Win32TextWindow, WindowsSideBySideAndOneAfterTheOther) {
         Running second("second window");
         first.content.lines(2);
         second.content.lines(5);
-        ASSERT_TRUE(first.content.waitUntilShown(10s)) << first.reason;
-        ASSERT_TRUE(second.content.waitUntilShown(10s)) << second.reason;
+        ASSERT_TRUE(first.content.waitUntilShown(60s)) << first.reason;
+        ASSERT_TRUE(second.content.waitUntilShown(60s)) << second.reason;
         const HWND a = findWindow("first window"), b = findWindow("second window");
         ASSERT_NE(a, nullptr);
         ASSERT_NE(b, nullptr);
@@ -303,13 +303,13 @@ TEST(Win32TextWindow, WindowsSideBySideAndOneAfterTheOther) {
         EXPECT_EQ(first.ending.get(), Ending::Quit);
         // The other window is still served.
         second.content.lines(4);
-        ASSERT_TRUE(second.content.waitUntilShown(10s));
+        ASSERT_TRUE(second.content.waitUntilShown(60s));
         EXPECT_EQ(textRows(shot(b)), upTo(4));
     }
     // Both gone: a new window registers what it needs again.
     Running third("third window");
     third.content.lines(1);
-    ASSERT_TRUE(third.content.waitUntilShown(10s)) << third.reason;
+    ASSERT_TRUE(third.content.waitUntilShown(60s)) << third.reason;
     const HWND c = findWindow("third window");
     ASSERT_NE(c, nullptr);
     EXPECT_EQ(textRows(shot(c)), upTo(1));
@@ -323,23 +323,23 @@ TEST(Win32TextWindow, TheStatisticsWindowShowsItsLinesUntilStoppedOrClosed) {
         window.initiate();
         std::vector<std::string> copy = lines;
         window.setLines(copy);
-        ASSERT_TRUE(window.waitUntilShown(10s));
+        ASSERT_TRUE(window.waitUntilShown(60s));
         const HWND w = findWindow("RequestInformatorWindow");
         ASSERT_NE(w, nullptr);
         EXPECT_EQ(textRows(shot(w)), upTo(20));
         window.stopNotifying();
-        ASSERT_TRUE(window.waitUntilWindowEnded(10s));
+        ASSERT_TRUE(window.waitUntilWindowEnded(60s));
         EXPECT_FALSE(window.isClosed());
         EXPECT_FALSE(IsWindow(w));
     }
     RequestInformatorWindow window;
     window.initiate();
     window.setLines(lines);
-    ASSERT_TRUE(window.waitUntilShown(10s));
+    ASSERT_TRUE(window.waitUntilShown(60s));
     const HWND w = findWindow("RequestInformatorWindow");
     ASSERT_NE(w, nullptr);
     PostMessageW(w, WM_CLOSE, 0, 0);
-    ASSERT_TRUE(window.waitUntilWindowEnded(10s));
+    ASSERT_TRUE(window.waitUntilWindowEnded(60s));
     EXPECT_TRUE(window.isClosed());
     EXPECT_EQ(window.getLines().size(), 25u);  // the lines outlast the window
 }
