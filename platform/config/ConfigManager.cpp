@@ -3,12 +3,8 @@
 // the whole text parsed; a write builds the whole text first and writes it
 // through a temporary file renamed over the target, so a failure never
 // leaves a half-written file behind.
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fstream>
 #include <new>
-#include <sstream>
+#include <string>
 
 #include "interfaces/Config.h"
 #include "interfaces/Debug.h"

@@ -5,9 +5,6 @@
 // missing or refuses (it may be switched off), the thread takes the
 // highest priority an ordinary process may give itself, time-critical.
 // The task ends with the thread; the thread never gives it back early.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif

@@ -9,7 +9,6 @@
 // Threads: any thread; a handle is used by one thread at a time.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 namespace diskfile {
@@ -41,8 +40,6 @@ bool isRegularFile(const std::string& path);
 // The size of the regular file `path` names itself, or -1 (no such file, a
 // link, a directory).
 long long regularFileSize(const std::string& path);
-// Whether `path` names a directory.
-bool isDirectory(const std::string& path);
 // Creates or truncates `path` and writes `size` bytes, flushed to the disk
 // before it returns true.
 bool writeDurably(const std::string& path, const char* data, size_t size, std::string* why);
@@ -51,7 +48,5 @@ bool writeDurably(const std::string& path, const char* data, size_t size, std::s
 bool replaceFile(const std::string& from, const std::string& to, std::string* why);
 // Removes a file; false when it was not there or could not be removed.
 bool removeFile(const std::string& path);
-// Opens a C stream of the file (fopen's modes).
-std::FILE* openStream(const std::string& path, const char* mode);
 
 }  // namespace diskfile

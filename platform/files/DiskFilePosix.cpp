@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace diskfile {
@@ -52,11 +53,6 @@ long long regularFileSize(const std::string& path) {
 
 bool isRegularFile(const std::string& path) { return regularFileSize(path) >= 0; }
 
-bool isDirectory(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 namespace {
 bool failed(std::string* why, int fd = -1) {
     const int saved = errno;
@@ -89,7 +85,5 @@ bool replaceFile(const std::string& from, const std::string& to, std::string* wh
 }
 
 bool removeFile(const std::string& path) { return std::remove(path.c_str()) == 0; }
-
-std::FILE* openStream(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
 
 }  // namespace diskfile

@@ -62,11 +62,6 @@ long long regularFileSize(const std::string& path) {
 
 bool isRegularFile(const std::string& path) { return regularFileSize(path) >= 0; }
 
-bool isDirectory(const std::string& path) {
-    const DWORD a = GetFileAttributesW(widepath::toWide(path).c_str());
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 bool writeDurably(const std::string& path, const char* data, size_t size, std::string* why) {
     HANDLE h = CreateFileW(widepath::toWide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -99,9 +94,5 @@ bool replaceFile(const std::string& from, const std::string& to, std::string* wh
 }
 
 bool removeFile(const std::string& path) { return DeleteFileW(widepath::toWide(path).c_str()) != 0; }
-
-std::FILE* openStream(const std::string& path, const char* mode) {
-    return _wfopen(widepath::toWide(path).c_str(), widepath::toWide(mode).c_str());
-}
 
 }  // namespace diskfile

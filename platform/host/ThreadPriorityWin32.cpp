@@ -16,9 +16,6 @@
 // (5 steps per level, the two extremes for idle and time-critical), so a
 // priority set through them reads back unchanged. Levels only a process of
 // the real-time class has (-7 .. -3, 3 .. 6) read as their nearest.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif

@@ -15,9 +15,6 @@
 // The window class is registered by the first window opened and removed
 // when the last one ends: a class outliving its window would keep a window
 // procedure of a library that may be unloaded and loaded again.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif

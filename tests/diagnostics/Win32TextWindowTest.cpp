@@ -3,9 +3,6 @@
 // the scroll bar's, the wheel's and the keys' messages reach the content,
 // and how its loop ends (quit from another thread, before run, the close
 // button).
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <gtest/gtest.h>

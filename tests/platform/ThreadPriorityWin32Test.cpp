@@ -2,9 +2,6 @@
 // of the priority interface become among the seven Win32 levels (read back
 // with GetThreadPriority), a thread that has ended, and the device thread's
 // raise.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <gtest/gtest.h>
