@@ -71,6 +71,7 @@
 #include "platform/device/AlEffect.h"
 #include "platform/device/AlListener.h"
 #include "platform/device/ContextScope.h"
+#include "platform/device/Decoder.h"
 #include "platform/device/DeviceSettings.h"
 #include "platform/device/LoudnessMeter.h"
 #include "platform/device/Output.h"
@@ -209,6 +210,10 @@ private:
     AlListener listener{*this};
     uint64_t clock = 0;  // frames mixed (or, on a sound card, elapsed) since initialize
     uint64_t bufferBytes = 0;
+    // A decode buffer kept between loads (createStatic takes it while it
+    // decodes, outside `lock`, and gives it back): its pages are reused.
+    std::mutex spareLock;
+    DecodedSamples spareSamples;
     std::thread worker;
     std::mutex paceMutex;              // the thread's sleep between unpaced periods
     std::condition_variable paceWake;

@@ -28,6 +28,12 @@ Buffer::~Buffer() {
 
 // ---------------------------------------------------------------- effect
 
+namespace {
+// The decode buffer a device keeps for its next load: 2 M samples (4 MB,
+// about 20 s of stereo at 48 kHz); longer sounds get a buffer of their own.
+constexpr size_t keptDecodeSamples = size_t(1) << 21;
+}  // namespace
+
 AlEffect::AlEffect(AlDevice& d) : device(d) {}
 
 AlEffect::~AlEffect() {
@@ -241,8 +247,25 @@ void AlEffect::createStatic(ResourceStream* s) {
     // Read and decoded without the device's lock: every output mixes under
     // that lock, and a long sound takes a good part of a second to decode.
     // Only the finished samples go to the mixer under it.
+    // The device copies the samples: the decode buffer goes back to the
+    // device for the next load, unless a long sound made it large (a load on
+    // another thread meanwhile decodes into a buffer of its own).
+    DecodedSamples samples;
+    {
+        std::lock_guard<std::mutex> spare(device.spareLock);
+        samples.swap(device.spareSamples);
+    }
+    struct GiveBack {
+        AlDevice& device;
+        DecodedSamples& samples;
+        ~GiveBack() {
+            samples.trim(keptDecodeSamples);
+            std::lock_guard<std::mutex> spare(device.spareLock);
+            if (samples.capacityOf() > device.spareSamples.capacityOf()) samples.swap(device.spareSamples);
+        }
+    } giveBack{device, samples};
     Decoder decoded(s, "createStatic");
-    const std::vector<int16_t> samples = decoded.decodeAll();
+    decoded.decodeAll(samples);
     auto made = std::make_shared<Buffer>();
     made->frequency = decoded.frequency();
     made->channels = decoded.channels();

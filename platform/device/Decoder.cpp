@@ -85,34 +85,48 @@ void Decoder::fail(const std::string& reason) const {
     throw SoundObjectException(operation + " " + path + ": " + reason);
 }
 
-std::vector<int16_t> Decoder::decodeAll() {
-    std::vector<int16_t> samples;
+void DecodedSamples::reserve(size_t samples) {
+    if (samples <= capacity) return;
+    const size_t larger = std::max(samples, capacity + capacity / 2);
+    std::unique_ptr<int16_t[]> grown(new int16_t[larger]);  // not zeroed: written before it is read
+    if (used) std::memcpy(grown.get(), room.get(), used * sizeof(int16_t));
+    room = std::move(grown);
+    capacity = larger;
+}
+
+void DecodedSamples::trim(size_t keep) {
+    if (capacity <= keep) return;
+    room.reset();
+    capacity = 0;
+    used = 0;
+}
+
+void Decoder::decodeAll(DecodedSamples& samples) {
+    samples.used = 0;
     const size_t chunk = 16384;
     // A header may claim any length: room is made for at most a few seconds
     // up front, and a sound held whole in memory has a limit of its own.
     if (declaredFrames > maxLoadedSamples / channelCount)
         fail("the sound is longer than a loaded sound may be (" + std::to_string(maxLoadedSamples) +
              " samples): stream it");
-    samples.reserve(std::min<size_t>(static_cast<size_t>(declaredFrames) * channelCount, size_t(1) << 20));
+    samples.reserve(std::min<size_t>((static_cast<size_t>(declaredFrames) + chunk) * channelCount, size_t(1) << 21));
     size_t frames = 0;
     for (;;) {
         if (frames * channelCount > maxLoadedSamples)
             fail("the sound is longer than a loaded sound may be (" + std::to_string(maxLoadedSamples) +
                  " samples): stream it");
-        samples.resize((frames + chunk) * channelCount);
-        const size_t n = read(samples.data() + frames * channelCount, chunk);
+        samples.reserve((frames + chunk) * channelCount);
+        const size_t n = read(samples.room.get() + frames * channelCount, chunk);
         frames += n;
+        samples.used = frames * channelCount;
         if (n < chunk) break;
     }
-    samples.resize(frames * channelCount);
-    samples.shrink_to_fit();
     if (frames == 0) fail("no samples");
     // An MPEG length is an estimate; anything else must be complete.
     const uint64_t needed = fuzzyLength ? declaredFrames * 9 / 10 : declaredFrames;
     if (frames < needed)
         fail("file is truncated: " + std::to_string(frames) + " of " + std::to_string(declaredFrames) +
              " frames decoded");
-    return samples;
 }
 
 size_t Decoder::read(int16_t* samples, size_t frames) {

@@ -8,14 +8,50 @@
 // Threads: one thread at a time per decoder.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
-#include <vector>
+#include <utility>
 
 #include "interfaces/Resource.h"
 
 struct sf_private_tag;
 
 namespace aldevice {
+
+// The samples of a sound decoded whole. Room is made without zeroing it
+// (the decoder writes every sample kept), and a buffer that is used again
+// keeps its room, so the pages of the last decode are reused instead of
+// being faulted in and cleared by the system again.
+class DecodedSamples {
+public:
+    DecodedSamples() = default;
+    DecodedSamples(DecodedSamples&& from) noexcept { swap(from); }
+    DecodedSamples& operator=(DecodedSamples&& from) noexcept {
+        swap(from);
+        return *this;
+    }
+    void swap(DecodedSamples& other) noexcept {
+        room.swap(other.room);
+        std::swap(capacity, other.capacity);
+        std::swap(used, other.used);
+    }
+
+    const int16_t* data() const { return room.get(); }
+    size_t size() const { return used; }
+    size_t capacityOf() const { return capacity; }
+    // Gives back room above `keep` samples (a long sound's buffer is not
+    // held on to after its load).
+    void trim(size_t keep);
+
+private:
+    friend class Decoder;
+    // Room for at least `samples`, the first `used` kept.
+    void reserve(size_t samples);
+
+    std::unique_ptr<int16_t[]> room;
+    size_t capacity = 0;
+    size_t used = 0;
+};
 
 class Decoder {
 public:
@@ -35,10 +71,10 @@ public:
     // about six minutes of stereo at 48 kHz. Longer sounds are streamed.
     static constexpr size_t maxLoadedSamples = size_t(1) << 25;
 
-    // Decodes the whole file; throws when it ends before the frames it
-    // declares, is longer than maxLoadedSamples or the decoder reports an
-    // error.
-    std::vector<int16_t> decodeAll();
+    // Decodes the whole file into `samples` (what they held is replaced);
+    // throws when it ends before the frames it declares, is longer than
+    // maxLoadedSamples or the decoder reports an error.
+    void decodeAll(DecodedSamples& samples);
     // Decodes up to `frames` frames at the read position; returns the frames
     // decoded (0 at the end). Throws on a decoder error.
     size_t read(int16_t* samples, size_t frames);

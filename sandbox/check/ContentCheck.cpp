@@ -307,7 +307,8 @@ private:
         }
         try {
             aldevice::Decoder decoder(stream, "decode");
-            decoder.decodeAll();
+            aldevice::DecodedSamples samples;
+            decoder.decodeAll(samples);
         } catch (const debug::Exception& e) {
             add(effectsPath, line, "effect " + quoted(name) + ": sound file does not decode: " + e.getString());
         }
