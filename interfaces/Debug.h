@@ -14,16 +14,18 @@
 /// The logging library.
 namespace debug {
 
-/// Where a message was built: its text reads "(" + file + "," + line + ")".
-/// The file is a string that outlives the context (DEBUG_CONTEXT passes
-/// __FILE__); only its base name is kept, as a pointer into it, so building a
-/// context costs nothing on paths that never post a message.
+/// Where a message was built: its text reads "(" + file + "," + line + ")",
+/// with the base name of the file. The file is a string that outlives the
+/// context (DEBUG_CONTEXT passes __FILE__) and is kept as the pointer it is:
+/// the base name is found only when a message is written, so building a
+/// context costs nothing on paths that never post one (every device call of
+/// a frame builds one).
 class ZULSOUND_API Context {
 public:
     /// The context of `file` (kept as a pointer) and `line`.
     Context(const char* file, int line);
     /// The base name of the file.
-    std::string getFile() const { return file; }
+    std::string getFile() const;
     /// The line.
     int getLine() const { return line; }
     /// "(" + file + "," + line + ")".

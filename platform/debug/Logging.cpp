@@ -138,9 +138,11 @@ void addSink(const std::shared_ptr<spdlog::sinks::sink>& sink) { output().addCap
 void removeSink(const std::shared_ptr<spdlog::sinks::sink>& sink) { output().removeCapture(sink); }
 }  // namespace detail
 
-Context::Context(const char* f, int l) : file(baseName(f)), line(l) {}
+Context::Context(const char* f, int l) : file(f), line(l) {}
 
-std::string Context::getText() const { return "(" + std::string(file) + "," + std::to_string(line) + ")"; }
+std::string Context::getFile() const { return baseName(file); }
+
+std::string Context::getText() const { return "(" + getFile() + "," + std::to_string(line) + ")"; }
 
 Message::Message(const Context& c, float lvl) : Message(c, lvl, Kind::Message) {}
 Message::Message(const Context& c, float lvl, Kind k) : context(c), level(lvl), kind(k) {}
