@@ -46,6 +46,8 @@ double length3(double x, double y, double z) { return std::sqrt(x * x + y * y + 
 
 // How many records ahead of the current due try the frame asks the memory for.
 const size_t lookAhead = 8;
+// At most how many records a frame asks for before its first due try.
+const size_t maxPrefetched = 256;
 
 }  // namespace
 
@@ -133,9 +135,16 @@ void LandInsonificator::updateSounds(const Vector& pos, bool moved) {
     // 4. Due tries, each source at most once: a re-queued one is due no earlier than now.
     // Every due source draws its next time, near or far; only the try itself
     // is skipped where it provably does nothing.
+    const land::ClockReading clock = land::readClock(dayTime);
+    // The records come in queue order from all over the map and are seldom
+    // in the cache: ask the memory at once for as many as the last frame
+    // tried, and a few more, then for the ones a few tries ahead while one
+    // is tried.
+    const size_t expected = std::min(schedule.size(), std::min(lastTries + lookAhead, maxPrefetched));
+    for (size_t k = 0; k < expected; ++k) __builtin_prefetch(schedule.at(k));
+    lastTries = 0;
     while (!schedule.empty() && schedule.front()->nextTime < now) {
-        // The records come in queue order from all over the map: ask for the
-        // ones a few tries ahead while this one is tried.
+        ++lastTries;
         if (schedule.size() > lookAhead) __builtin_prefetch(schedule.at(lookAhead));
         LandSound* s = schedule.popFront();
         s->queued = false;
@@ -144,7 +153,7 @@ void LandInsonificator::updateSounds(const Vector& pos, bool moved) {
             continue;
         }
         if (static_cast<float>(playingRandomSounds.size()) < settings.randomSoundLimiter &&
-            (visitEverySource || mayTry(s, pos, dayTime)))
+            (visitEverySource || mayTry(s, pos, clock)))
             updateRandomSound(s, pos, dayTime);
         queue(s, now);
     }
@@ -169,12 +178,12 @@ void LandInsonificator::updateSounds(const Vector& pos, bool moved) {
 // Whether a due try of `s` can do anything: it may start only within its
 // starter margin; outside, a continuous source's try still hands its effect
 // a changed fader factor (the window test comes first).
-bool LandInsonificator::mayTry(const LandSound* s, const Vector& pos, DayTime dayTime) const {
+bool LandInsonificator::mayTry(const LandSound* s, const Vector& pos, land::ClockReading clock) const {
     if (!s->effect) return false;
     if (land::inside(s, s->starter, pos)) return true;
     if (!s->isContinuous()) return false;
     float factor = 1.0f;
-    return land::timeWindow(s->beginHour, s->endHour, fade, dayTime, &factor) && factor != s->faderVolume;
+    return land::timeWindow(s->beginHour, s->endHour, fade, clock, &factor) && factor != s->faderVolume;
 }
 
 // One continuous source in its window and margin; returns whether its effect
@@ -298,12 +307,16 @@ float LandInsonificator::getEmulatedVolume(LandSound* s, const Vector& pos) {
     return volume > 1.0 ? 1.0f : static_cast<float>(volume);
 }
 
-bool land::timeWindow(float b, float e, float fade, DayTime dayTime, float* factor) {
+land::ClockReading land::readClock(DayTime dayTime) {
     // Whole hours and minutes; a clock before zero reads as the day before.
     const long minutes = dayTime;
     const long hours = minutes >= 0 ? minutes / 60 : -((-minutes + 59) / 60);
-    int hour = static_cast<int>(((hours % 24) + 24) % 24);
-    const int minute = static_cast<int>(((minutes % 60) + 60) % 60);
+    return ClockReading{static_cast<int>(((hours % 24) + 24) % 24), static_cast<int>(((minutes % 60) + 60) % 60)};
+}
+
+bool land::timeWindow(float b, float e, float fade, ClockReading clock, float* factor) {
+    int hour = clock.hour;
+    const int minute = clock.minute;
     if (e < b) {
         e += 24.0f;
         if (static_cast<float>(hour) < b) hour += 24;

@@ -32,6 +32,9 @@
 namespace configmanager {
 class Block;
 }
+namespace land {
+struct ClockReading;
+}
 class Listener;
 
 /// The group "Environment sounds" (id 1): landscape sources bound to
@@ -204,7 +207,7 @@ private:
     void setUpEffect(LandSound* sound);
     void queue(LandSound* sound, float now);
     void writeDebugLine(LandSound* sound, const Vector& position);
-    bool mayTry(const LandSound* sound, const Vector& position, DayTime dayTime) const;
+    bool mayTry(const LandSound* sound, const Vector& position, land::ClockReading clock) const;
     bool updateContinuousSound(LandSound* sound, const Vector& position, bool moved, DayTime& dayTime);
     std::string placedName(const LandSound& pattern, const Vector& centre);
 
@@ -215,6 +218,9 @@ private:
     unsigned long long continuousRank = 0;
     // Set by start: the next frame queues every map source not yet queued.
     bool scheduleStale = false;
+    // Due tries of the last frame: how many records the next one fetches
+    // ahead.
+    size_t lastTries = 0;
     // Placements without a board to name them by (see placedName).
     unsigned long placedSerial = 0;
 };

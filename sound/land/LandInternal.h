@@ -11,10 +11,22 @@ namespace land {
 // frames of the (one) instance under its lock.
 extern LandInsonificator::Settings settings;
 
+// The game clock as the time windows read it: the whole hour of the day
+// (0 to 23) and the minute of the hour. A frame reads it once for all the
+// windows it looks at.
+struct ClockReading {
+    int hour;
+    int minute;
+};
+ClockReading readClock(DayTime dayTime);
+
 // The time window of a source (hours b to e, wrapping past midnight when
 // e < b) at the game clock: whether the hour is inside, and, when it is,
 // the fader factor a continuous source takes there with fade `fade`.
-bool timeWindow(float beginHour, float endHour, float fade, DayTime dayTime, float* factor);
+bool timeWindow(float beginHour, float endHour, float fade, ClockReading clock, float* factor);
+inline bool timeWindow(float beginHour, float endHour, float fade, DayTime dayTime, float* factor) {
+    return timeWindow(beginHour, endHour, fade, readClock(dayTime), factor);
+}
 
 // Whether `point` lies in the region of `sound` widened by `margin`
 // (boundary inside; heights ignored).
