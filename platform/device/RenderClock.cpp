@@ -17,8 +17,8 @@ void RenderClock::sleep(unsigned long milliseconds) {
     Thread& self = threads[osthread::currentThreadId()];
     self.state = State::Asleep;
     self.due = frames + static_cast<uint64_t>(milliseconds) * frequency / 1000;
-    changed.notify_all();
-    changed.wait(guard, [&] { return released || self.state != State::Asleep; });
+    settled.notify_all();
+    woken.wait(guard, [&] { return released || self.state != State::Asleep; });
 }
 
 void RenderClock::workGiven(unsigned int threadId, unsigned long long work) {
@@ -37,7 +37,7 @@ void RenderClock::setWaitOnSignal(bool on) {
 void RenderClock::workSignalled(unsigned int threadId, unsigned long long) {
     std::unique_lock<std::mutex> guard(mutex);
     if (!waitOnSignal) return;
-    changed.wait(guard, [&] { return released || threads[threadId].state != State::Busy; });
+    settled.wait(guard, [&] { return released || threads[threadId].state != State::Busy; });
 }
 
 void RenderClock::idle(unsigned long long workDone) {
@@ -45,7 +45,7 @@ void RenderClock::idle(unsigned long long workDone) {
     Thread& self = threads[osthread::currentThreadId()];
     // Work given after this run began brings another run: still busy.
     if (self.given <= workDone) self.state = State::Idle;
-    changed.notify_all();
+    settled.notify_all();
 }
 
 uint64_t RenderClock::now() {
@@ -64,22 +64,29 @@ uint64_t RenderClock::nextDue() {
 void RenderClock::advanceTo(uint64_t frame) {
     std::unique_lock<std::mutex> guard(mutex);
     frames = frame;
+    bool woke = false;
     for (auto& t : threads)
-        if (t.second.state == State::Asleep && t.second.due <= frames) t.second.state = State::Busy;
-    changed.notify_all();
-    changed.wait(guard, [&] { return released || !anyBusy(); });
+        if (t.second.state == State::Asleep && t.second.due <= frames) {
+            t.second.state = State::Busy;
+            woke = true;
+        }
+    // Most pieces of a rendering end at a frame, not at a sleeper's due
+    // time: the sleepers are woken only when one of them is due.
+    if (woke) woken.notify_all();
+    settled.wait(guard, [&] { return released || !anyBusy(); });
 }
 
 void RenderClock::settle() {
     std::unique_lock<std::mutex> guard(mutex);
-    changed.wait(guard, [&] { return released || !anyBusy(); });
+    settled.wait(guard, [&] { return released || !anyBusy(); });
 }
 
 void RenderClock::release() {
     std::lock_guard<std::mutex> guard(mutex);
     released = true;
     for (auto& t : threads) t.second.state = State::Idle;
-    changed.notify_all();
+    woken.notify_all();
+    settled.notify_all();
 }
 
 void RenderClock::restart() {
@@ -89,7 +96,8 @@ void RenderClock::restart() {
     // A thread of an earlier session still asleep wakes (its entry is kept:
     // it may still be waiting on it).
     for (auto& t : threads) t.second.state = State::Idle;
-    changed.notify_all();
+    woken.notify_all();
+    settled.notify_all();
 }
 
 bool RenderClock::anyBusy() const {

@@ -63,7 +63,12 @@ private:
     bool anyBusy() const;
 
     std::mutex mutex;
-    std::condition_variable changed;
+    // Two kinds of waiter: sleepers wait to be woken, the pump (and a thread
+    // that signalled work) waits for threads to be asleep or idle again. Each
+    // is told only of its own kind of change, so a sleeper is not woken by
+    // every period of the mix only to sleep again.
+    std::condition_variable woken;
+    std::condition_variable settled;
     std::map<unsigned int, Thread> threads;  // by kernel thread id
     uint32_t frequency;
     uint64_t frames = 0;
