@@ -202,6 +202,9 @@ private:
     uint64_t seenUnderflows = 0;         // the sink's count at the last look (the device thread's)
     std::atomic<uint64_t> late{0};       // latePeriods()
     std::list<AlEffect*> effects;
+    // The effects holding deferred placements, in no particular order: a
+    // commit applies these, not a walk over every effect of the game.
+    std::vector<AlEffect*> pendingPlacements;
     std::vector<unsigned> freeSources;
     size_t sourcesMade = 0;
     size_t voicesInUse = 0;

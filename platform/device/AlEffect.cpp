@@ -7,6 +7,7 @@
 #include <AL/alc.h>
 #include <AL/alext.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/device/Decoder.h"
@@ -38,6 +39,10 @@ AlEffect::AlEffect(AlDevice& d) : device(d) {}
 
 AlEffect::~AlEffect() {
     std::lock_guard<std::recursive_mutex> guard(device.lock);
+    if (hasPending) {
+        auto& pending = device.pendingPlacements;
+        pending.erase(std::remove(pending.begin(), pending.end(), this), pending.end());
+    }
     dropVoice();
     shared.reset();  // the last stream of a file takes its decoded blocks along
 }
@@ -208,6 +213,7 @@ void AlEffect::place(Sound3DApply apply, Change change) {
     if (!hasPending) pending = now;
     change(pending);
     if (apply == SOUND3D_APPLY_DEFERRED) {
+        if (!hasPending) device.pendingPlacements.push_back(this);
         hasPending = true;
         return;
     }

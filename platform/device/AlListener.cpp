@@ -22,8 +22,11 @@ void AlListener::apply() {
     const ALfloat orientation[6] = {now.front.x, now.front.y, now.front.z, now.top.x, now.top.y, now.top.z};
     alListenerfv(AL_ORIENTATION, orientation);
     alListenerf(AL_METERS_PER_UNIT, scale);
-    // The factors reach every voice now; voices taken later get them in
-    // applyToSource.
+    // Changed factors reach every voice now; voices taken later get them in
+    // applyToSource. A move or a turn changes nothing a voice holds.
+    if (scale == givenScale && now.rolloffFactor == givenRolloff) return;
+    givenScale = scale;
+    givenRolloff = now.rolloffFactor;
     for (AlEffect* effect : device.effects)
         if (effect->source) effect->applyToSource();
 }
@@ -85,12 +88,12 @@ void AlDevice::commitPending() {
         listener.hasPending = false;
         listener.apply();
     }
-    for (AlEffect* effect : effects) {
-        if (!effect->hasPending) continue;
+    for (AlEffect* effect : pendingPlacements) {
         effect->now = effect->pending;
         effect->hasPending = false;
         effect->applyPlacement();
     }
+    pendingPlacements.clear();
     rebalance();
 }
 

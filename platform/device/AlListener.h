@@ -1,5 +1,7 @@
 #pragma once
 // The OpenAL device's listener. See AlDevice.h for the threads.
+#include <limits>
+
 #include "interfaces/SoundDevice.h"
 
 namespace aldevice {
@@ -33,6 +35,11 @@ private:
     AlDevice& device;
     State now, pending;
     bool hasPending = false;
+    // The factors every voice was last given (NaN: none given yet). A voice
+    // takes them when it starts; the listener hands them to all voices only
+    // when they change, not at every move of the camera.
+    float givenScale = std::numeric_limits<float>::quiet_NaN();
+    float givenRolloff = std::numeric_limits<float>::quiet_NaN();
 };
 
 }  // namespace aldevice
