@@ -50,6 +50,8 @@ constexpr float heldMagnitude = 1e30f;
 
 // Four floats at a time (plain C++ where the compiler has no vectors of them).
 typedef float Four __attribute__((vector_size(16)));
+// Two doubles at a time: the two channels of the loudness filter.
+typedef double Two __attribute__((vector_size(16)));
 
 Four loadFour(const float* p) {
     Four v;
@@ -271,41 +273,42 @@ void LoudnessMeter::start() {
 }
 
 void LoudnessMeter::weigh(const float* samples, size_t n) {
-    // Both channels at once, in double, the filter in the form libebur128
-    // runs it (direct form II).
-    double v[2][5];
-    std::memcpy(v, history, sizeof v);
-    // Locals, so that the ring's stores cannot be taken to change them.
-    const double a1 = ka[1], a2 = ka[2], a3 = ka[3], a4 = ka[4];
-    const double b0 = kb[0], b1 = kb[1], b2 = kb[2], b3 = kb[3], b4 = kb[4];
-    double sum[2] = {blockSum[0], blockSum[1]};
+    // Both channels at once, one channel in each half of a pair of doubles,
+    // the filter in the form libebur128 runs it (direct form II) and with
+    // each channel's terms in the same order as one channel alone: the state
+    // and coefficients fit in registers instead of being spilled every
+    // sample.
+    Two v1 = {history[0][1], history[1][1]}, v2 = {history[0][2], history[1][2]};
+    Two v3 = {history[0][3], history[1][3]}, v4 = {history[0][4], history[1][4]};
+    const Two a1 = {ka[1], ka[1]}, a2 = {ka[2], ka[2]}, a3 = {ka[3], ka[3]}, a4 = {ka[4], ka[4]};
+    const Two b0 = {kb[0], kb[0]}, b1 = {kb[1], kb[1]}, b2 = {kb[2], kb[2]}, b3 = {kb[3], kb[3]},
+              b4 = {kb[4], kb[4]};
+    Two sum = {blockSum[0], blockSum[1]};
     const size_t ringSize = energies.size();
     double* ring = energies.data();
     size_t at = energyAt;
     for (size_t k = 0; k < n; ++k) {
-        double y[2];
-        for (int c = 0; c < 2; ++c) {
-            // The older terms first: only the last one waits for the
-            // previous sample's result (a short chain per sample).
-            v[c][0] = double(samples[2 * k + c]) - a4 * v[c][4] - a3 * v[c][3] - a2 * v[c][2] - a1 * v[c][1];
-            y[c] = b0 * v[c][0] + b1 * v[c][1] + b2 * v[c][2] + b3 * v[c][3] + b4 * v[c][4];
-            v[c][4] = v[c][3];
-            v[c][3] = v[c][2];
-            v[c][2] = v[c][1];
-            v[c][1] = v[c][0];
-        }
-        const double left = y[0] * y[0], right = y[1] * y[1];
-        sum[0] += left;
-        sum[1] += right;
-        ring[at] = left + right;
+        const Two x = {double(samples[2 * k]), double(samples[2 * k + 1])};
+        // The older terms first: only the last one waits for the previous
+        // sample's result (a short chain per sample).
+        const Two v0 = x - a4 * v4 - a3 * v3 - a2 * v2 - a1 * v1;
+        const Two y = b0 * v0 + b1 * v1 + b2 * v2 + b3 * v3 + b4 * v4;
+        v4 = v3;
+        v3 = v2;
+        v2 = v1;
+        v1 = v0;
+        const Two energy = y * y;
+        sum += energy;
+        ring[at] = energy[0] + energy[1];
         if (++at == ringSize) at = 0;
     }
     energyAt = at;
     blockSum[0] = sum[0];
     blockSum[1] = sum[1];
     // A history run down to subnormal values is silence (libebur128 does the same).
+    const Two kept[4] = {v1, v2, v3, v4};
     for (int c = 0; c < 2; ++c)
-        for (int j = 1; j < 5; ++j) history[c][j] = std::fabs(v[c][j]) < DBL_MIN ? 0.0 : v[c][j];
+        for (int j = 1; j < 5; ++j) history[c][j] = std::fabs(kept[j - 1][c]) < DBL_MIN ? 0.0 : kept[j - 1][c];
 }
 
 double LoudnessMeter::recentEnergy(size_t blocks) const {
