@@ -180,9 +180,18 @@ TEST_F(DeviceTest, PlacementPansAndDeferredPlacementWaitsForCommit) {
     effect->setPosition(Vector(0, -2, 0), SOUND3D_APPLY_DEFERRED);
     out = settled(4800);
     EXPECT_GT(rms(out, 0), 2 * rms(out, 1));
+    // An effect destroyed with a placement still waiting takes it along; the
+    // commit applies the others' (and the listener's moves leave the voices'
+    // factors as they are).
+    AlEffect* gone = playLoopedAt(tone("b.wav", 1.0), Vector(0, 2, 0));
+    gone->setPosition(Vector(0, -2, 0), SOUND3D_APPLY_DEFERRED);
+    gone->setRadius(2.0f, SOUND3D_APPLY_DEFERRED);
+    device.destroyEffect(gone);
+    listener->setPosition(Vector(0, 0, 0), SOUND3D_APPLY_DEFERRED);
     listener->commit();
     out = settled(4800);
     EXPECT_GT(rms(out, 1), 2 * rms(out, 0));
+    EXPECT_GT(rms(out, 1), 0.05);
 
     // Head-relative (forward, left, up): left of the head wherever the
     // listener looks; "disable": no panning and no distance loss.
