@@ -15,9 +15,10 @@
 class Effect;
 
 struct ZULSOUND_API LandSound {
-    // First what a due random try reads, together (a map of many sources
-    // tries many records a frame).
-    Effect* effect = nullptr;   // while the insonificator is initialized
+    // First what a due random try reads, together in one cache line (a map
+    // of many sources tries many records a frame, seldom in the cache: a
+    // record that began anywhere in a line took two).
+    alignas(64) Effect* effect = nullptr;  // while the insonificator is initialized
     float nextTime = 0.0f;      // timer value of the next random try
     float interval = 0.0f;      // mean time between random tries
     float probability = 0.0f;   // exactly 1: continuous; otherwise random
