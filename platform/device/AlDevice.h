@@ -230,6 +230,11 @@ private:
     std::atomic<uint32_t> periodRate{0};
     StreamCache streams{*this};  // the streamed files' shared decoding
     std::vector<std::pair<float, AlEffect*>> heardByLoudness, waitingByLoudness;  // rebalance's lists
+    // Whether an effect may be playing without a voice: set wherever one may
+    // start to (a play, a voice taken from a playing effect), cleared by a
+    // rebalance that finds none. Until then a rebalance (every commit and
+    // every period) does not walk the effects at all.
+    bool mayHaveWaiting = true;
     // Voices playing on under a hold, with what they play.
     struct Ghost {
         unsigned source = 0;

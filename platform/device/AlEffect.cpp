@@ -108,6 +108,7 @@ void AlEffect::play() {
     if (!hasSound() || playing) return;
     if (lengthFrames() && position >= lengthFrames()) position = 0;
     playing = true;
+    device.mayHaveWaiting = true;
     if (device.batchDepth > 0) {
         // Played with the others at the batch's beginning: all take their
         // voices at its end from the same position, even when a mixing

@@ -108,6 +108,7 @@ bool AlDevice::acquireVoice(AlEffect* effect) {
 
 void AlDevice::releaseVoice(AlEffect* effect) {
     if (!effect->source) return;
+    if (effect->playing) mayHaveWaiting = true;
     const ContextScope current = makeCurrent();
     alSourceStop(effect->source);
     alSourcei(effect->source, AL_BUFFER, 0);
@@ -140,6 +141,7 @@ bool AlDevice::lingers(AlEffect* effect) {
     effect->queueHead = 0;
     ghosts.push_back(std::move(ghost));
     effect->source = 0;
+    mayHaveWaiting = true;
     effect->virtualSince = now();
     --voicesInUse;  // the source stays made: it is free again once silenced
     return true;
@@ -172,15 +174,20 @@ void AlDevice::endBatch() {
 void AlDevice::rebalance() {
     if (batchDepth > 0) return;  // the batch's effects start together at its end
     if (tailing) return;         // a tail plays its ghosts alone
-    // Most periods nobody waits for a voice: then no loudness is computed.
-    // The lists keep their storage from one period to the next.
+    // Most periods nobody waits for a voice: then the effects are not even
+    // walked, and no loudness is computed. The lists keep their storage from
+    // one period to the next.
+    if (!mayHaveWaiting) return;
     std::vector<std::pair<float, AlEffect*>>& heard = heardByLoudness;
     std::vector<std::pair<float, AlEffect*>>& waiting = waitingByLoudness;
     heard.clear();
     waiting.clear();
     for (AlEffect* effect : effects)
         if (effect->playing && !effect->source) waiting.emplace_back(effect->loudness(), effect);
-    if (waiting.empty()) return;
+    if (waiting.empty()) {
+        mayHaveWaiting = false;
+        return;
+    }
     for (AlEffect* effect : effects)
         if (effect->playing && effect->source) heard.emplace_back(effect->loudness(), effect);
     std::sort(waiting.begin(), waiting.end(), [](auto& a, auto& b) { return a.first > b.first; });
