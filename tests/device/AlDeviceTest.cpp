@@ -400,6 +400,30 @@ TEST_F(DeviceTest, BeyondTheVoiceLimitTheQuietestPlayVirtually) {
     render(1024);
     EXPECT_TRUE(effects[299]->isHeard());
     EXPECT_FALSE(effects[255]->isHeard());
+    // Once nobody waits, plays beyond the limit wait again, and the nearest
+    // of them takes a voice that comes free.
+    for (int k = 200; k < 300; ++k) effects[k]->stop();
+    render(1024);
+    EXPECT_EQ(device.getVoicesInUse(), 199u);  // 1 to 199
+    for (int k = 300; k < 400; ++k) {
+        effects[k]->setRadius(1.0f, SOUND3D_APPLY_IMMEDIATE);
+        effects[k]->setPosition(Vector(float(k + 1), 0, 0), SOUND3D_APPLY_IMMEDIATE);
+        effects[k]->play();
+    }
+    render(1024);
+    EXPECT_EQ(device.getVoicesInUse(), 255u);
+    EXPECT_TRUE(effects[355]->isHeard());
+    EXPECT_FALSE(effects[356]->isHeard());
+    effects[1]->stop();
+    render(1024);
+    EXPECT_TRUE(effects[356]->isHeard());
+    EXPECT_FALSE(effects[357]->isHeard());
+    // A play next to the listener with every voice taken takes the
+    // quietest heard one's at once.
+    effects[400]->setPosition(Vector(0.5f, 0, 0), SOUND3D_APPLY_IMMEDIATE);
+    effects[400]->play();
+    EXPECT_TRUE(effects[400]->isHeard());
+    EXPECT_FALSE(effects[356]->isHeard());
     for (AlEffect* e : effects) device.destroyEffect(e);
     device.destroyEffect(source);
 }
