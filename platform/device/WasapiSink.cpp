@@ -35,12 +35,12 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <mutex>
-#include <thread>
+#include <new>
 
 #include "platform/device/Sink.h"
 
@@ -262,35 +262,49 @@ struct Stream {
     }
 };
 
+// The body of runBounded's thread: `argument` is the work, owned here.
+DWORD WINAPI boundedThread(void* argument) {
+    std::unique_ptr<std::function<void()>> work(static_cast<std::function<void()>*>(argument));
+    // The apartment is left inside the thread's own function, so the
+    // thread's handle is signalled only after it.
+    const bool joined = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+    try {
+        (*work)();
+    } catch (...) {
+        // The work catches what it can; nothing may leave a thread.
+    }
+    work.reset();
+    if (joined) CoUninitialize();
+    return 0;
+}
+
 // Runs `work` on a thread of its own (in the multithreaded apartment) and
 // waits for it until `until`. True when it finished in time; false when it
 // goes on alone (or no thread could be made: then it did not run).
+//
+// "Finished" is the thread's end, not the end of `work`: the wait is on the
+// thread's handle, which the system signals only once the thread has left
+// the apartment and run every library's thread detach. A thread still on
+// its way out when the caller goes on could be cut off by the process's end
+// while it holds a lock of the C++ runtime, and the runtime's own process
+// detach would then wait for that lock for ever (the process never ends).
 bool runBounded(std::function<void()> work, Clock::time_point until, bool* ran = nullptr) {
-    struct Done {
-        std::mutex mutex;
-        std::condition_variable finished;
-        bool done = false;
-    };
     if (ran) *ran = false;
     if (processEnding()) return false;
     keepLibraryLoaded();
-    try {
-        auto done = std::make_shared<Done>();
-        std::thread([done, work = std::move(work)] {
-            comOnThisThread();
-            work();
-            {
-                std::lock_guard<std::mutex> guard(done->mutex);
-                done->done = true;
-            }
-            done->finished.notify_all();
-        }).detach();
-        if (ran) *ran = true;
-        std::unique_lock<std::mutex> guard(done->mutex);
-        return done->finished.wait_until(guard, until, [&] { return done->done; });
-    } catch (...) {
-        return false;  // no thread (or no memory for its state)
+    std::function<void()>* job = new (std::nothrow) std::function<void()>(std::move(work));
+    if (!job) return false;
+    HANDLE thread = CreateThread(nullptr, 0, boundedThread, job, 0, nullptr);
+    if (!thread) {
+        delete job;
+        return false;
     }
+    if (ran) *ran = true;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
+    const DWORD wait = static_cast<DWORD>(std::max<long long>(0, left.count()));
+    const bool ended = WaitForSingleObject(thread, wait) == WAIT_OBJECT_0;
+    CloseHandle(thread);  // one that goes on alone ends by itself
+    return ended;
 }
 
 // Opens that went on alone past their limit and have not ended yet.
