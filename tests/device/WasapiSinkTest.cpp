@@ -10,7 +10,6 @@
 
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -326,18 +325,3 @@ TEST_F(WasapiSink, LeavesWhenTheDefaultOutputDeviceChanges) {
 }
 
 }  // namespace
-
-// Each case runs in a process of its own, and under Wine a process's end
-// goes through Wine's PulseAudio driver: once, in a clean CI run, a case
-// that had passed never ended there (its process waited past the test's
-// time limit after gtest's verdict). The verdict is in once the cases have
-// run, so the process ends itself with it instead of waiting on the
-// driver's teardown.
-int main(int argc, char** argv) {
-    testing::InitGoogleTest(&argc, argv);
-    const int result = RUN_ALL_TESTS();
-    std::fflush(stdout);
-    std::fflush(stderr);
-    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(result));
-    return result;
-}
