@@ -25,11 +25,9 @@ namespace aldevice {
 class DecodedSamples {
 public:
     DecodedSamples() = default;
-    DecodedSamples(DecodedSamples&& from) noexcept { swap(from); }
-    DecodedSamples& operator=(DecodedSamples&& from) noexcept {
-        swap(from);
-        return *this;
-    }
+    // Handed on only by swap: a buffer is one place's at a time.
+    DecodedSamples(const DecodedSamples&) = delete;
+    DecodedSamples& operator=(const DecodedSamples&) = delete;
     void swap(DecodedSamples& other) noexcept {
         room.swap(other.room);
         std::swap(capacity, other.capacity);
