@@ -10,8 +10,8 @@ namespace {
 constexpr int multiplier = 16807;
 constexpr int modulus = 2147483647;
 constexpr float unit = 4.656613e-10f;  // 2^-31 as a float
-constexpr int quotient = modulus / multiplier;   // q
-constexpr int remainder = modulus % multiplier;  // r
+constexpr int quotient = modulus / multiplier;   // q, 127773
+constexpr int remainder = modulus % multiplier;  // r, 2836
 }  // namespace
 
 void MinimalUniformSeed::setSeed(float value) {
@@ -33,17 +33,13 @@ float MinimalUniformSeed::generate() {
 }
 
 int MinimalUniformSeed::nextInteger() {
-    if (state <= q) {
-        state = (state * multiplier) % modulus;  // below 2^31: no overflow
-    } else if (q == quotient && r == remainder) {
-        // The generator's own q and r, as always: the same step dividing by
-        // constants, which the compiler turns into multiplications (the
-        // landscape draws a value for every due source of the map, every
-        // frame).
-        state = multiplier * (state % quotient) - remainder * (state / quotient);
-        if (state <= 0) state += modulus;
+    // Schrage's step, so that nothing overflows 32 bits. The divisors are
+    // constants, which the compiler turns into multiplications: the
+    // landscape draws a value for every due source of the map, every frame.
+    if (state <= quotient) {
+        state = (state * multiplier) % modulus;  // below 2^31 as it is (a state of 0 stays 0)
     } else {
-        state = multiplier * (state % q) - r * (state / q);
+        state = multiplier * (state % quotient) - remainder * (state / quotient);
         if (state <= 0) state += modulus;
     }
     return state;

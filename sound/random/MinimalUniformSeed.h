@@ -21,8 +21,10 @@ public:
     virtual int nextInteger();
 
 private:
-    int q = 127773;  // 2147483647 div 16807
-    int r = 2836;    // 2147483647 mod 16807
+    // Schrage's constants, held by every generator for its life; the step
+    // divides by the same values written as constants (see nextInteger).
+    [[maybe_unused]] int q = 127773;  // 2147483647 div 16807
+    [[maybe_unused]] int r = 2836;    // 2147483647 mod 16807
     int state = 1073741823;
 };
 
