@@ -137,11 +137,13 @@ void LandInsonificator::updateSounds(const Vector& pos, bool moved) {
     // is skipped where it provably does nothing.
     const land::ClockReading clock = land::readClock(dayTime);
     // The records come in queue order from all over the map and are seldom
-    // in the cache: ask the memory at once for as many as the last frame
-    // tried, and a few more, then for the ones a few tries ahead while one
-    // is tried.
-    const size_t expected = std::min(schedule.size(), std::min(lastTries + lookAhead, maxPrefetched));
-    for (size_t k = 0; k < expected; ++k) __builtin_prefetch(schedule.at(k));
+    // in the cache: once the front is due, ask the memory at once for as
+    // many as the last frame tried, and a few more, then for the ones a few
+    // tries ahead while one is tried. A frame with nothing due asks nothing.
+    if (!schedule.empty() && schedule.front()->nextTime < now) {
+        const size_t expected = std::min(schedule.size(), std::min(lastTries + lookAhead, maxPrefetched));
+        for (size_t k = 1; k < expected; ++k) __builtin_prefetch(schedule.at(k));
+    }
     lastTries = 0;
     while (!schedule.empty() && schedule.front()->nextTime < now) {
         ++lastTries;
