@@ -106,6 +106,9 @@ public:
 
     /// The effect name of "Effects.snd" it was created for.
     std::string getName() const { return name; }
+    /// Whether the effect name is `other` (as getName() == other, without
+    /// the copy: the managers compare every live effect's name).
+    bool hasName(const std::string& other) const { return name == other; }
     /// Whether it has a password and every flag is true.
     bool getIsActive();
     /// The effective volume last handed to the implementation.

@@ -29,7 +29,7 @@ Effect* UnloadManager::createEffect(const std::string& name) {
         // Deleted again (its device effect given back) unless it is kept.
         std::unique_ptr<Effect> effect(new UnloadingEffect(name));
         const bool first = std::none_of(effects.begin(), effects.end(),
-                                        [&](Effect* e) { return e->getName() == name; });
+                                        [&](Effect* e) { return e->hasName(name); });
         if (first) {
             const size_t stale = keepers.count(name);
             if (stale != 0)
@@ -57,7 +57,7 @@ void UnloadManager::destroyEffect(Effect* effect) {
         const std::string name = unloading->getName();
         int same = 0;
         for (Effect* e : effects) {
-            if (e->getName() == name && ++same == 2) break;
+            if (e->hasName(name) && ++same == 2) break;
         }
         if (same == 1) {
             auto range = keepers.equal_range(name);

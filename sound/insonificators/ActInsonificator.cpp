@@ -17,7 +17,7 @@ void ActInsonificator::stop() {}
 Effect* ActInsonificator::createEffect(const std::string& effectName) {
     Guard guard(lock);
     for (Effect* effect : effects)
-        if (effect->getName() == effectName) return effect;
+        if (effect->hasName(effectName)) return effect;
     return Insonificator::createEffect(effectName);
 }
 

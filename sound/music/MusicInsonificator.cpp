@@ -215,7 +215,7 @@ void MusicInsonificator::processCommand(const std::string& command, const std::s
 void MusicInsonificator::processPlay(const std::string& musicName) {
     const std::list<Effect*> playing = musicEffects;
     for (Effect* effect : playing) {
-        if (effect->getName() == musicName) return;  // already playing: left untouched
+        if (effect->hasName(musicName)) return;  // already playing: left untouched
         effect->stop();
         musicEffects.remove(effect);
         Insonificator::destroyEffect(effect);
