@@ -7,6 +7,7 @@
 #include <AL/alext.h>
 
 #include <algorithm>
+#include <new>
 #include <cstdio>
 #include <cstdlib>
 
@@ -297,21 +298,54 @@ void AlDevice::finishMix(float* out, uint32_t frames) {
 }
 
 void AlDevice::service() {
-    for (AlEffect* effect : effects) {
-        if (!effect->playing) continue;
-        if (effect->source) {
-            if (effect->shared) {
-                effect->refillStream();
+    // Nothing here starts an effect (a finish only frees a voice), so the
+    // list does not grow during the walk; the ones that stopped leave it.
+    size_t kept = 0;
+    for (size_t k = 0; k < playingEffects.size(); ++k) {
+        AlEffect* effect = playingEffects[k];
+        if (effect->playing) {
+            if (effect->source) {
+                if (effect->shared) {
+                    effect->refillStream();
+                } else {
+                    ALint stateNow = 0;
+                    alGetSourcei(effect->source, AL_SOURCE_STATE, &stateNow);
+                    if (stateNow == AL_STOPPED) effect->finish();
+                }
             } else {
-                ALint stateNow = 0;
-                alGetSourcei(effect->source, AL_SOURCE_STATE, &stateNow);
-                if (stateNow == AL_STOPPED) effect->finish();
+                effect->advanceVirtual();
             }
+        }
+        if (effect->playing) {
+            playingEffects[kept++] = effect;
         } else {
-            effect->advanceVirtual();
+            effect->listedPlaying = false;
         }
     }
+    playingEffects.resize(kept);
     rebalance();
+}
+
+bool AlDevice::listPlaying(AlEffect* effect) {
+    if (effect->listedPlaying) return true;
+    // The room is kept from one play to the next, so a play allocates only
+    // when more effects play at once than ever before.
+    const auto before = [](const AlEffect* a, const AlEffect* b) { return a->serial < b->serial; };
+    try {
+        playingEffects.insert(std::upper_bound(playingEffects.begin(), playingEffects.end(), effect, before),
+                              effect);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    effect->listedPlaying = true;
+    return true;
+}
+
+void AlDevice::unlistPlaying(AlEffect* effect) {
+    const auto before = [](const AlEffect* a, const AlEffect* b) { return a->serial < b->serial; };
+    const auto at = std::lower_bound(playingEffects.begin(), playingEffects.end(), effect, before);
+    if (at != playingEffects.end() && *at == effect) playingEffects.erase(at);
+    effect->listedPlaying = false;
 }
 
 Sound3DEffect* AlDevice::createEffect() {

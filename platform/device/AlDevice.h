@@ -202,6 +202,17 @@ private:
     uint64_t seenUnderflows = 0;         // the sink's count at the last look (the device thread's)
     std::atomic<uint64_t> late{0};       // latePeriods()
     std::list<AlEffect*> effects;
+    // The effects that may be playing, in the order they were made (the
+    // order of `effects`): every effect whose `playing` is set is here, and
+    // one that stopped leaves at the next period's walk. The walks that
+    // look only at playing effects (each period's service, the voices'
+    // rebalance) go through this instead of every effect of the game.
+    std::vector<AlEffect*> playingEffects;
+    uint64_t effectsMade = 0;  // gives each effect its serial
+    // False (nothing listed) when there is no memory for it: the effect
+    // must not play then.
+    bool listPlaying(AlEffect* effect);
+    void unlistPlaying(AlEffect* effect);
     // The effects holding deferred placements, in no particular order: a
     // commit applies these, not a walk over every effect of the game.
     std::vector<AlEffect*> pendingPlacements;

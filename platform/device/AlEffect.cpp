@@ -35,7 +35,7 @@ namespace {
 constexpr size_t keptDecodeSamples = size_t(1) << 21;
 }  // namespace
 
-AlEffect::AlEffect(AlDevice& d) : device(d) {}
+AlEffect::AlEffect(AlDevice& d) : device(d), serial(d.effectsMade++) {}
 
 AlEffect::~AlEffect() {
     std::lock_guard<std::recursive_mutex> guard(device.lock);
@@ -43,6 +43,7 @@ AlEffect::~AlEffect() {
         auto& pending = device.pendingPlacements;
         pending.erase(std::remove(pending.begin(), pending.end(), this), pending.end());
     }
+    if (listedPlaying) device.unlistPlaying(this);
     dropVoice();
     shared.reset();  // the last stream of a file takes its decoded blocks along
 }
@@ -107,6 +108,7 @@ void AlEffect::play() {
     std::lock_guard<std::recursive_mutex> guard(device.lock);
     if (!hasSound() || playing) return;
     if (lengthFrames() && position >= lengthFrames()) position = 0;
+    if (!device.listPlaying(this)) return;  // no memory to play it
     playing = true;
     device.mayHaveWaiting = true;
     if (device.batchDepth > 0) {
@@ -151,7 +153,7 @@ void AlEffect::trigger() {
         playing = false;
         play();
     }
-    playing = true;
+    if (device.listPlaying(this)) playing = true;
 }
 
 bool AlEffect::isPlaying() {

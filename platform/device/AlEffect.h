@@ -100,6 +100,8 @@ private:
 
     unsigned source = 0;  // the voice, or 0
     bool playing = false;
+    bool listedPlaying = false;  // in the device's playing list (AlDevice.h)
+    const uint64_t serial;       // the device's count of effects made before this one
     bool looped = false;
     float volume = 1.0f;
     Placement now, pending;

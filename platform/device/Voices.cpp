@@ -182,13 +182,13 @@ void AlDevice::rebalance() {
     std::vector<std::pair<float, AlEffect*>>& waiting = waitingByLoudness;
     heard.clear();
     waiting.clear();
-    for (AlEffect* effect : effects)
+    for (AlEffect* effect : playingEffects)
         if (effect->playing && !effect->source) waiting.emplace_back(effect->loudness(), effect);
     if (waiting.empty()) {
         mayHaveWaiting = false;
         return;
     }
-    for (AlEffect* effect : effects)
+    for (AlEffect* effect : playingEffects)
         if (effect->playing && effect->source) heard.emplace_back(effect->loudness(), effect);
     std::sort(waiting.begin(), waiting.end(), [](auto& a, auto& b) { return a.first > b.first; });
     std::sort(heard.begin(), heard.end(), [](auto& a, auto& b) { return a.first < b.first; });
