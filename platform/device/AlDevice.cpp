@@ -7,9 +7,9 @@
 #include <AL/alext.h>
 
 #include <algorithm>
-#include <new>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 
 #include "platform/device/DeviceLog.h"
 #include "platform/device/Quiet.h"
@@ -326,13 +326,14 @@ void AlDevice::service() {
     rebalance();
 }
 
+bool AlDevice::madeBefore(const AlEffect* a, const AlEffect* b) { return a->serial < b->serial; }
+
 bool AlDevice::listPlaying(AlEffect* effect) {
     if (effect->listedPlaying) return true;
     // The room is kept from one play to the next, so a play allocates only
     // when more effects play at once than ever before.
-    const auto before = [](const AlEffect* a, const AlEffect* b) { return a->serial < b->serial; };
     try {
-        playingEffects.insert(std::upper_bound(playingEffects.begin(), playingEffects.end(), effect, before),
+        playingEffects.insert(std::upper_bound(playingEffects.begin(), playingEffects.end(), effect, madeBefore),
                               effect);
     } catch (const std::bad_alloc&) {
         return false;
@@ -342,8 +343,7 @@ bool AlDevice::listPlaying(AlEffect* effect) {
 }
 
 void AlDevice::unlistPlaying(AlEffect* effect) {
-    const auto before = [](const AlEffect* a, const AlEffect* b) { return a->serial < b->serial; };
-    const auto at = std::lower_bound(playingEffects.begin(), playingEffects.end(), effect, before);
+    const auto at = std::lower_bound(playingEffects.begin(), playingEffects.end(), effect, madeBefore);
     if (at != playingEffects.end() && *at == effect) playingEffects.erase(at);
     effect->listedPlaying = false;
 }

@@ -213,6 +213,7 @@ private:
     // must not play then.
     bool listPlaying(AlEffect* effect);
     void unlistPlaying(AlEffect* effect);
+    static bool madeBefore(const AlEffect* a, const AlEffect* b);  // the playing list's order
     // The effects holding deferred placements, in no particular order: a
     // commit applies these, not a walk over every effect of the game.
     std::vector<AlEffect*> pendingPlacements;
